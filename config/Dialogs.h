@@ -1,0 +1,38 @@
+#pragma once
+#include <QString>
+
+class QWidget;
+
+// Every message box and file dialog of the program goes through this service, so that tests can
+// record the messages in order and answer questions and file dialogs from a script.
+enum class MessageIcon { None, Information, Warning, Error };
+
+class DialogService {
+public:
+    virtual ~DialogService() = default;
+    // A message with an OK button.
+    virtual void message(const QString& caption, const QString& text, MessageIcon icon) = 0;
+    // A Yes/No question; true for Yes. defaultYes chooses the button that Enter presses.
+    virtual bool question(const QString& caption, const QString& text, MessageIcon icon, bool defaultYes) = 0;
+    // The chosen file, or an empty text when the dialog was cancelled. filter is given as
+    // "Description (*.ext)|*.ext". The open dialog accepts only existing files; the save dialog
+    // asks before replacing one.
+    virtual QString openFileName(const QString& filter, const QString& initialFolder) = 0;
+    virtual QString saveFileName(const QString& filter, const QString& initialFolder) = 0;
+};
+
+DialogService& dialogs();
+// Installs a service; nullptr restores the toolkit's. Returns the previous one.
+DialogService* installDialogs(DialogService* service);
+
+// The application title, the caption of the program's plain message dialog.
+QString applicationTitle();
+
+// The program's plain message dialog: application title as caption, OK button.
+void showPlainMessage(const QString& text);
+// A platform message box with an empty caption and an OK button.
+void showBareMessage(const QString& text);
+
+// The folder in which the open and save dialogs start: the program's own folder, or the user's home
+// folder when the program's folder cannot be written.
+QString dialogStartFolder();

@@ -1,0 +1,69 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+#include <functional>
+
+class SerialLine;
+
+// The serial link to the control unit: one process-wide port, shared by both windows, and the
+// frame buffer of the control unit's exchanges. Every wait polls the port every millisecond,
+// pumps window events and ends early when the program is terminating.
+namespace Link {
+
+constexpr uint8_t kRequestStart = 0xAF;
+constexpr uint8_t kReplyStart = 0xFA;
+constexpr int kFrameBufferSize = 1000;
+constexpr unsigned kStartDeadlineMs = 200; // start byte and length byte
+constexpr unsigned kRestDeadlineMs = 300;  // the rest of the frame after the length byte
+constexpr int kRequestAttempts = 3;
+constexpr unsigned kBusyPauseMs = 50;      // after an answer with a status that is not accepted
+constexpr int kFetchRounds = 10;
+constexpr unsigned kFetchPauseMs = 50;     // between the fetch frame and its answer
+constexpr unsigned kWrongFetchPauseMs = 100;
+
+// 16-bit sum of the bytes, the checksum of both directions.
+uint16_t checksum(const uint8_t* bytes, int count);
+// A request frame: AF, N = 2 + payload length, payload, checksum low, checksum high.
+QByteArray buildFrame(const QByteArray& payload);
+
+// Opens the named port ("COMn") with the line settings of the control unit's line, closing the
+// open one first. Shows "Not open " + name on failure.
+bool OpenPort(const QString& portName);
+void ClosePort();
+bool portOpen();
+// The open port, or nullptr. The key programmer uses it for its own exchanges.
+SerialLine* port();
+// Installs an already open line (tests and the demo); takes ownership. nullptr closes.
+void adoptPort(SerialLine* line);
+
+void WaitMs(unsigned ms);
+bool ReceiveFrame();
+bool SendRequest(uint8_t command, uint8_t a1, uint8_t a2, uint8_t a3, uint8_t a4);
+void SendFrame(const QByteArray& payload);
+bool FetchReply(uint8_t expectedCommand);
+// One non-blocking read of up to 40 bytes into the frame buffer from its start.
+int RawRead();
+
+// The frame buffer: R(0) = length byte, R(1) = status, R(2) = echo, R(3).. data.
+uint8_t R(int k);
+const uint8_t* frameBuffer();
+// True when the frame buffer holds the key-programming device's signature (length 38, status 5).
+bool holdsKeyDeviceSignature();
+
+// Receives the Label5 trace of unexpected fetch replies: called with the label's new text.
+void setTraceSink(std::function<void(const QString&)> sink);
+QString traceText();
+
+// True while an exchange of either window waits on the line.
+bool exchangeActive();
+// Marks an exchange of the key programmer as active while it lives.
+class ExchangeScope {
+public:
+    ExchangeScope();
+    ~ExchangeScope();
+    ExchangeScope(const ExchangeScope&) = delete;
+    ExchangeScope& operator=(const ExchangeScope&) = delete;
+};
+
+} // namespace Link

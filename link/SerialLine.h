@@ -1,0 +1,15 @@
+#pragma once
+#include <cstdint>
+
+// The narrow interface of an open serial port: everything the exchanges need.
+class SerialLine {
+public:
+    virtual ~SerialLine() = default;
+    // Reads what has arrived, at most max bytes, without waiting. Returns the number of bytes read
+    // (0 when none), or -1 when the line is gone (the device disappeared).
+    virtual int read(uint8_t* into, int max) = 0;
+    // Writes all bytes; false when the line is gone or the write failed.
+    virtual bool write(const uint8_t* bytes, int count) = 0;
+    virtual void purgeInput() = 0;
+    virtual void purgeOutput() = 0;
+};

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what building and testing need on a Debian machine (as root, or through sudo).
+set -euo pipefail
+packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libqt6test6 libgtest-dev
+          fonts-dejavu-core xvfb xauth)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+$SUDO apt-get update
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
