@@ -21,3 +21,15 @@ void setCellText(QTableWidget* grid, int column, int row, const QString& text) {
     if (item->text() != text)
         item->setText(text);
 }
+
+void setLoopGridRows(QTableWidget* loopGrid, int rows) {
+    if (loopGrid->rowCount() < 21)
+        loopGrid->setRowCount(21);
+    loopGrid->setRowHidden(20, rows < 21);
+}
+
+int loopGridRows(const QTableWidget* loopGrid) {
+    if (loopGrid->rowCount() < 21)
+        return loopGrid->rowCount();
+    return loopGrid->isRowHidden(20) ? 20 : 21;
+}
