@@ -1,0 +1,196 @@
+#include "config/ConfigFile.h"
+
+#include "config/Clock.h"
+#include "config/ConfigView.h"
+#include "config/Dialogs.h"
+#include "config/IntegerText.h"
+#include "config/MainControls.h"
+#include "config/Text1251.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace {
+
+// Positions (counted from 1) and widths of the fields of line 1.
+constexpr int kParametersAt = 1;       // 18 × 2
+constexpr int kUserMasksAt = 37;       // users 1..30, 30 × 2
+constexpr int kUserCodesAt = 97;       // users 1..30, 30 × 4
+constexpr int kPartitionMasksAt = 217; // 8 × 2
+constexpr int kGlobalNumbersAt = 233;  // 8 × 2
+constexpr int kPartitionCodesAt = 249; // 8 × 4
+constexpr int kMaskAt = 281;           // 4
+constexpr int kUserZeroMaskAt = 285;   // 2
+constexpr int kUserZeroCodeAt = 287;   // 4
+
+void appendHex(QByteArray& out, unsigned value, int width) {
+    out += QByteArray::number(value, 16).toUpper().rightJustified(width, '0');
+}
+
+// One field of line 1: the hexadecimal number at its place, or the fallback when the text there
+// (shorter or empty at the end of a short line) is not one.
+uint32_t field(const QString& line, int position, int width, uint32_t fallback) {
+    const std::optional<int32_t> value = parseHexText(line.mid(position - 1, width));
+    return value ? static_cast<uint32_t>(*value) : fallback;
+}
+
+// Lines of a text file: ended by LF, a CR before the LF belongs to the line end; the last line may
+// lack its end. Only the first `count` lines are split off.
+QList<QByteArray> splitLines(const QByteArray& bytes, int count) {
+    QList<QByteArray> lines;
+    qsizetype start = 0;
+    while (lines.size() < count && start < bytes.size()) {
+        qsizetype end = bytes.indexOf('\n', start);
+        const qsizetype next = end < 0 ? bytes.size() : end + 1;
+        if (end < 0)
+            end = bytes.size();
+        else if (end > start && bytes[end - 1] == '\r')
+            --end;
+        lines << bytes.mid(start, end - start);
+        start = next;
+    }
+    return lines;
+}
+
+QString storableDescription(QString text) {
+    text.replace(u'\r', u' ');
+    text.replace(u'\n', u' ');
+    return text;
+}
+
+} // namespace
+
+QByteArray encodeConfigLine(const CollectedConfig& config, uint16_t mask) {
+    QByteArray line;
+    line.reserve(kConfigLineLength);
+    for (uint8_t byte : config.parameters)
+        appendHex(line, byte, 2);
+    for (int u = 1; u < kUserCount; ++u)
+        appendHex(line, config.users[u].loopMask, 2);
+    for (int u = 1; u < kUserCount; ++u)
+        appendHex(line, config.users[u].code ^ mask, 4);
+    for (const PartitionEntry& p : config.globalPartitions)
+        appendHex(line, p.loopMask, 2);
+    for (const PartitionEntry& p : config.globalPartitions)
+        appendHex(line, p.globalNumber, 2);
+    for (const PartitionEntry& p : config.globalPartitions)
+        appendHex(line, p.code ^ mask, 4);
+    appendHex(line, mask, 4);
+    appendHex(line, config.users[0].loopMask, 2);
+    appendHex(line, config.users[0].code ^ mask, 4);
+    return line;
+}
+
+QByteArray encodeConfigFile(const CollectedConfig& config, uint16_t mask) {
+    QByteArray bytes = encodeConfigLine(config, mask) + "\r\n";
+    for (const QString& description : config.loopDescriptions)
+        bytes += toCp1251(storableDescription(description)) + "\r\n";
+    return bytes;
+}
+
+void decodeConfigLine(const QString& line, CollectedConfig& config) {
+    const uint16_t mask = static_cast<uint16_t>(field(line, kMaskAt, 4, 0));
+    auto byteAt = [&line](int position) { return static_cast<uint8_t>(field(line, position, 2, 0)); };
+    auto codeAt = [&line, mask](int position) {
+        return static_cast<uint16_t>(field(line, position, 4, mask) ^ mask);
+    };
+    for (int k = 0; k < kParameterCount; ++k)
+        config.parameters[k] = byteAt(kParametersAt + 2 * k);
+    for (int u = 1; u < kUserCount; ++u) {
+        config.users[u].loopMask = byteAt(kUserMasksAt + 2 * (u - 1));
+        config.users[u].code = codeAt(kUserCodesAt + 4 * (u - 1));
+    }
+    for (int p = 0; p < kPartitionCount; ++p) {
+        config.globalPartitions[p].loopMask = byteAt(kPartitionMasksAt + 2 * p);
+        config.globalPartitions[p].globalNumber = byteAt(kGlobalNumbersAt + 2 * p);
+        config.globalPartitions[p].code = codeAt(kPartitionCodesAt + 4 * p);
+    }
+    config.users[0].loopMask = byteAt(kUserZeroMaskAt);
+    config.users[0].code = codeAt(kUserZeroCodeAt);
+}
+
+CollectedConfig decodeConfigFile(const QByteArray& bytes) {
+    const QList<QByteArray> lines = splitLines(bytes, 1 + kLoopCount);
+    CollectedConfig config;
+    decodeConfigLine(lines.isEmpty() ? QString() : fromCp1251(lines[0]), config);
+    for (int n = 1; n <= kLoopCount; ++n)
+        config.loopDescriptions[n - 1] = n < lines.size() ? fromCp1251(lines[n]) : QString();
+    return config;
+}
+
+void applyConfigFile(ExpanderConfig& config, const CollectedConfig& file) {
+    config.parameters = file.parameters;
+    config.loopDescriptions = file.loopDescriptions;
+    config.users = file.users;
+    config.globalPartitions = file.globalPartitions;
+}
+
+QString configFileName(const QString& chosen) {
+    qsizetype nameStart = chosen.lastIndexOf(u'/') + 1;
+#ifdef Q_OS_WIN
+    nameStart = std::max(nameStart, chosen.lastIndexOf(u'\\') + 1);
+#endif
+    const qsizetype dot = chosen.lastIndexOf(u'.');
+    const QString stem = dot >= nameStart ? chosen.left(dot) : chosen;
+    return stem + QStringLiteral(".okf");
+}
+
+QString configFileFilter() {
+    return QStringLiteral("Файлы конфигурации расширителя (*.okf)|*.okf");
+}
+
+bool readConfigFileBytes(const QString& path, QByteArray& bytes) {
+    // Only regular files: opening a pipe or a device could wait for ever or never end.
+    if (!QFileInfo(path).isFile()) return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return false;
+    QByteArray data = file.read(kMaxConfigFileSize + 1);
+    if (file.error() != QFileDevice::NoError || data.size() > kMaxConfigFileSize) return false;
+    bytes = std::move(data);
+    return true;
+}
+
+bool writeConfigFileBytes(const QString& path, const QByteArray& bytes) {
+    // The new contents go to a temporary file beside the old one, which is replaced only when all
+    // of it is on disk. A short write or a failed flush (disk full) cancels and keeps the old file:
+    // commit() alone may report success after a failed final flush.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    if (file.write(bytes) != bytes.size() || !file.flush() || file.error() != QFileDevice::NoError) {
+        file.cancelWriting();
+        return false;
+    }
+    return file.commit();
+}
+
+void UnpackData(ExpanderConfig& config, const ConfigControls& controls) {
+    const QString chosen = dialogs().openFileName(configFileFilter(), dialogStartFolder());
+    if (!chosen.isEmpty() && QFileInfo::exists(chosen)) {
+        QByteArray bytes;
+        if (readConfigFileBytes(configFileName(chosen), bytes)) {
+            applyConfigFile(config, decodeConfigFile(bytes));
+        } else {
+            // Once for line 1 and once for each description line, none of which could be read.
+            for (int line = 1; line <= 1 + kLoopCount; ++line)
+                showBareMessage(QStringLiteral("Ошибка чтения"));
+        }
+    }
+    ShowConfig(config, controls, true);
+    config.loadedFromFile = true;
+}
+
+void PackData(const ConfigControls& controls) {
+    const uint16_t mask = static_cast<uint16_t>(Clock::ticks() & 0xFFFF);
+    CollectedConfig collected;
+    try {
+        collected = CollectConfig(controls);
+    } catch (const ConversionError& error) {
+        showConversionError(error);
+        return;
+    }
+    const QString chosen = dialogs().saveFileName(configFileFilter(), dialogStartFolder());
+    if (chosen.isEmpty()) return;
+    if (!writeConfigFileBytes(configFileName(chosen), encodeConfigFile(collected, mask)))
+        showBareMessage(QStringLiteral("Ошибка записи"));
+}

@@ -1,0 +1,53 @@
+#pragma once
+#include "config/ExpanderConfig.h"
+
+#include <QByteArray>
+#include <QString>
+#include <cstdint>
+
+struct ConfigControls;
+
+// The configuration file (".okf"): nine lines in code page 1251, each ended by CR LF. Line 1 holds
+// the configuration as 290 hexadecimal digits, every code XOR a mask M stored in the same line;
+// lines 2..9 hold the descriptions of loops 1..8.
+
+constexpr int kConfigLineLength = 290;
+// Files larger than this are refused as unreadable; real files are a few hundred bytes.
+constexpr qint64 kMaxConfigFileSize = 64 * 1024 * 1024;
+
+// Line 1 in upper-case hexadecimal digits, users 1..30 in the body and user 0 after M.
+QByteArray encodeConfigLine(const CollectedConfig& config, uint16_t mask);
+// The whole file: line 1 and the eight descriptions in code page 1251, each followed by CR LF.
+// Line breaks inside a description cannot be stored and are written as spaces.
+QByteArray encodeConfigFile(const CollectedConfig& config, uint16_t mask);
+
+// Line 1 into parameters, users and partitions (descriptions untouched). Every field is read as
+// hexadecimal; a field that is missing or does not read takes its default: 0 for bytes, masks,
+// numbers and M, and M for a code field, so that such a code becomes 0.
+void decodeConfigLine(const QString& line, CollectedConfig& config);
+// The whole file as bytes: lines end with CR LF or LF alone; missing lines read as empty. Never
+// fails: this is the one reader of file contents (also the entry point for fuzzing).
+CollectedConfig decodeConfigFile(const QByteArray& bytes);
+
+// Everything the file holds replaces the record's fields; address, flags and the unused 32nd code
+// stay.
+void applyConfigFile(ExpanderConfig& config, const CollectedConfig& file);
+
+// The file actually used for a chosen name: its extension replaced by ".okf", or added when the
+// name has none.
+QString configFileName(const QString& chosen);
+// The filter of the open and save dialogs.
+QString configFileFilter();
+
+// Reads the file (at most kMaxConfigFileSize bytes); false when it cannot be opened or read.
+bool readConfigFileBytes(const QString& path, QByteArray& bytes);
+// Replaces the file as a whole: the old file stays untouched unless every byte was written.
+bool writeConfigFileBytes(const QString& path, const QByteArray& bytes);
+
+// Menu "Открыть": asks for a file, reads it into the record and shows the record in the controls
+// (also when the dialog is cancelled or the file cannot be read), and marks the record as loaded
+// from a file.
+void UnpackData(ExpanderConfig& config, const ConfigControls& controls);
+// Menu "Сохранить": collects the controls, asks for a file name and writes the file. The record
+// does not change.
+void PackData(const ConfigControls& controls);
