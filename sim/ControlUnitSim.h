@@ -159,14 +159,23 @@ class ControlUnitSim : public PtyDevice {
         uint32_t readyAtMs = 0;
     };
 
+    struct Reply {
+        uint8_t status = 0;
+        uint8_t echo = 0;
+        std::vector<uint8_t> data;
+    };
+
+    void takeBytes(const uint8_t* bytes, size_t count);
     void handleFrame(const std::vector<uint8_t>& frame);
-    std::vector<uint8_t> answerTo(const std::vector<uint8_t>& frame, int& expanderCommand);
-    std::vector<uint8_t> accessReply(const std::vector<uint8_t>& frame);
-    std::vector<uint8_t> relay(const std::vector<uint8_t>& frame, int& expanderCommand);
-    std::vector<uint8_t> fetch(int& expanderCommand);
+    // False when the request gets no reply (a relayed write, a malformed write).
+    bool answerTo(const std::vector<uint8_t>& frame, Reply& reply, int& expanderCommand);
+    Reply accessReply(const std::vector<uint8_t>& frame);
+    bool relay(const std::vector<uint8_t>& frame, Reply& reply, int& expanderCommand);
+    Reply fetch(int& expanderCommand);
     void applyWrite(Expander& e, uint8_t command, const uint8_t* data, size_t count);
-    void queueReply(std::vector<uint8_t> reply, uint8_t command, int expanderCommand);
+    void queueReply(const Reply& reply, uint8_t command, int expanderCommand);
     void flushDue();
+    std::array<uint8_t, 256> expanderTableLocked() const;
     int64_t nowUs() const;
 
     mutable std::mutex mutex_;
@@ -185,6 +194,7 @@ class ControlUnitSim : public PtyDevice {
     std::deque<Fault> faults_;
 
     std::vector<uint8_t> assembling_;
+    int64_t lastByteUs_ = 0;
     std::vector<Frame> frames_;
     std::vector<uint8_t> stray_;
     std::deque<Outgoing> outgoing_;
