@@ -2,6 +2,7 @@
 #include "config/ExpanderConfig.h"
 #include "config/MainControls.h"
 
+#include <QString>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -9,8 +10,11 @@
 // The main window's device procedures: port selection and discovery, reading an expander,
 // programming it and writing its loop descriptions. They talk to the device only through the
 // link's requests and show and collect values through the main window's controls.
+//
+// At most one procedure uses the port and the frame buffer at a time: a procedure started while
+// another one (of either window) waits on the line is ignored.
 class ExpanderSession {
-public:
+  public:
     ExpanderSession(const MainControls& controls, ExpanderConfig& config, uint8_t& progressStep);
 
     void selectPort();      // ComboBox1Change
@@ -24,12 +28,63 @@ public:
     const std::array<uint8_t, 256>& expanderTable() const { return expanderTable_; }
     const std::array<uint8_t, 512>& descriptorTable() const { return descriptorTable_; }
     int rememberedIndex() const { return rememberedIndex_; }
+    // True while one of the procedures runs.
+    bool busy() const { return busy_; }
 
-private:
+  private:
+    enum class RunEnd { Done, Failed };
+    struct RunFlags {
+        bool partitionsFailed = false;
+        bool usersFailed = false;
+        bool parametersFailed = false;
+        bool any() const { return partitionsFailed || usersFailed || parametersFailed; }
+    };
+
+    // Marks the session busy for the life of one procedure.
+    class BusyScope {
+      public:
+        explicit BusyScope(bool& flag) : flag_(flag) { flag_ = true; }
+        ~BusyScope() { flag_ = false; }
+        BusyScope(const BusyScope&) = delete;
+        BusyScope& operator=(const BusyScope&) = delete;
+
+      private:
+        bool& flag_;
+    };
+
+    bool mayStart() const;
+    // Port selection; true when the access step found the key-programming device.
+    bool runPortSelection();
+    bool readExpanderTable();
+    bool readDescriptorTable();
+    void runRead();
+    // A read that stops at a failed item: lists enabled, progress bar hidden unless left running.
+    void stopRead(const QString& text, bool hideProgress = true);
+    bool readParameters(int address);
+    void readDescriptions(int address);
+    bool readUsers(int address);
+    bool readUserCodes(int address);
+    bool readPartitions(int address);
+    void showUserCodes();
+    // One programming run; Failed when a flag is set and the repeat question is due.
+    RunEnd runProgramming(RunFlags& flags);
+    void writePartitions(std::array<PartitionEntry, kPartitionCount>& collected, bool& anySent);
+    void readBackPartitions(const std::array<PartitionEntry, kPartitionCount>& collected, bool anySent,
+                            RunFlags& flags);
+    void writeUsers(std::array<UserEntry, kUserCount>& collected);
+    bool readBackUsers(const std::array<UserEntry, kUserCount>& collected, RunFlags& flags);
+    void writeParameters(const ParameterBlock& collected, RunFlags& flags);
+    void writeDescriptions(uint8_t address, bool everything);
+    void setListsEnabled(bool enabled);
+    void endRunDisplay();
+    // A failure message, unless the program is terminating (nobody is left to read it).
+    void report(const QString& text);
+
     MainControls controls_;
     ExpanderConfig& config_;
     uint8_t& progressStep_;
     std::array<uint8_t, 256> expanderTable_{};
     std::array<uint8_t, 512> descriptorTable_{};
     int rememberedIndex_ = -1;
+    bool busy_ = false;
 };

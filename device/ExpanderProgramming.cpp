@@ -1,0 +1,254 @@
+// Programming an expander: global partitions, users and the parameter block written and confirmed
+// by read-back, then the loop descriptions written into the control unit.
+
+#include "device/ExpanderSession.h"
+
+#include "config/Clock.h"
+#include "config/ConfigView.h"
+#include "config/Descriptions.h"
+#include "config/Dialogs.h"
+#include "config/GridCells.h"
+#include "config/LoopLayout.h"
+#include "config/Text1251.h"
+#include "device/ExpanderFrames.h"
+#include "link/Access.h"
+#include "link/Link.h"
+
+#include <QComboBox>
+#include <QProgressBar>
+#include <QTableWidget>
+
+namespace {
+
+constexpr uint8_t kProgrammingProgressStep = 1;
+constexpr int kProgrammingMaximum = 200;
+constexpr int kIdleMaximum = 120;
+constexpr int kAfterPartitions = kProgrammingMaximum * 10 / 100;
+constexpr int kAfterUsers = kProgrammingMaximum * 88 / 100;
+constexpr int kAfterParameters = kProgrammingMaximum * 95 / 100;
+constexpr int kWriteAttempts = 3;
+constexpr unsigned kPartitionsReadBackPauseMs = 300;
+constexpr unsigned kUsersReadBackPauseMs = 500;
+constexpr unsigned kParametersWritePauseMs = 300;
+constexpr unsigned kParametersReadBackPauseMs = 200;
+constexpr unsigned kDescriptorWritePauseMs = 300;
+constexpr uint8_t kDescriptorWritten = 1;
+
+} // namespace
+
+void ExpanderSession::programExpander() {
+    if (!mayStart()) return;
+    BusyScope busy(busy_);
+    // "Yes" to the repeat question starts the next run here, so any number of repeats is safe.
+    for (;;) {
+        RunFlags flags;
+        if (runProgramming(flags) == RunEnd::Done) return;
+        const QString error = flags.parametersFailed ? QStringLiteral("Ошибка записи параметров")
+                              : flags.usersFailed ? QStringLiteral("Ошибка записи пользователей")
+                                                  : QStringLiteral("Ошибка записи разделов");
+        if (!dialogs().question(QStringLiteral("Ошибка"), error + QStringLiteral("\r\n   Повторить запись?"),
+                                MessageIcon::Warning, false)) {
+            // The window shows again what the expander is known to hold.
+            ShowConfig(config_, controls_.config, false);
+            return;
+        }
+    }
+}
+
+void ExpanderSession::endRunDisplay() {
+    controls_.progress->setValue(0);
+    controls_.progress->setMaximum(kIdleMaximum);
+    controls_.progress->hide();
+    setListsEnabled(true);
+}
+
+ExpanderSession::RunEnd ExpanderSession::runProgramming(RunFlags& flags) {
+    progressStep_ = kProgrammingProgressStep;
+    if (!Access::CheckAccess(controls_)) return RunEnd::Done;
+
+    setListsEnabled(false);
+    controls_.progress->setMaximum(kProgrammingMaximum);
+    controls_.progress->setValue(0);
+    controls_.progress->show();
+
+    const uint8_t address = config_.address;
+    const bool localLine = Access::localLineMode();
+    try {
+        const ParameterBlock parameters = CollectParameters(controls_.config);
+
+        std::array<PartitionEntry, kPartitionCount> partitions{};
+        bool partitionSent = false;
+        if (!localLine) writePartitions(partitions, partitionSent);
+        readBackPartitions(partitions, partitionSent, flags);
+        if (Clock::terminating()) return RunEnd::Done;
+        controls_.progress->setValue(kAfterPartitions);
+
+        std::array<UserEntry, kUserCount> users{};
+        writeUsers(users);
+        // Ending at once when the program terminates during the read-back pause leaves the lists
+        // disabled; nothing is left to use them.
+        if (!readBackUsers(users, flags) || Clock::terminating()) return RunEnd::Done;
+        controls_.progress->setValue(kAfterUsers);
+
+        writeParameters(parameters, flags);
+        if (Clock::terminating()) return RunEnd::Done;
+        controls_.progress->setValue(kAfterParameters);
+
+        // Only an expander address has descriptor slots (the address is 65 after a port selection
+        // whose read did not get past the access step).
+        if (hasDescriptionRow(controls_.config.loopGrid) && address <= kHighestAddress)
+            writeDescriptions(address, config_.loadedFromFile);
+        if (Clock::terminating()) return RunEnd::Done;
+    } catch (const ConversionError& error) {
+        // A pair number that is not an integer stops the run before anything is written.
+        endRunDisplay();
+        showConversionError(error);
+        return RunEnd::Done;
+    }
+
+    endRunDisplay();
+    if (flags.any()) return RunEnd::Failed;
+    config_.loadedFromFile = false;
+    showPlainMessage(QStringLiteral("Программирование расширителя успешно завершено"));
+    return RunEnd::Done;
+}
+
+void ExpanderSession::writePartitions(std::array<PartitionEntry, kPartitionCount>& collected, bool& anySent) {
+    const uint8_t address = config_.address;
+    for (int p = 1; p <= kPartitionCount; ++p) {
+        const PartitionEntry entry = CollectPartition(controls_.config, p);
+        collected[p - 1] = entry;
+        if (entry == config_.globalPartitions[p - 1] && !config_.loadedFromFile) continue;
+        anySent = true;
+        for (int attempt = 0; attempt < kWriteAttempts && !Clock::terminating(); ++attempt) {
+            Link::SendFrame(partitionWritePayload(address, p, entry));
+            if (Link::FetchReply(ExpanderCommand::WritePartition) && Link::R(3) == entry.globalNumber &&
+                Link::R(4) == entry.loopMask)
+                break;
+        }
+    }
+}
+
+void ExpanderSession::readBackPartitions(const std::array<PartitionEntry, kPartitionCount>& collected,
+                                         bool anySent, RunFlags& flags) {
+    if (Access::localLineMode()) {
+        // Over the local line the expander has no global partitions.
+        config_.globalPartitions.fill(PartitionEntry{0, 0, 0});
+        return;
+    }
+    Link::SendRequest(Command::Relay, lineAddress(config_.address), ExpanderCommand::ReadPartitions, 0, 0);
+    Link::WaitMs(kPartitionsReadBackPauseMs);
+    if (Clock::terminating()) return;
+    if (!Link::FetchReply(ExpanderCommand::ReadPartitions)) {
+        // Nothing is confirmed; a run that sent a partition must not end as a success.
+        if (anySent) flags.partitionsFailed = true;
+        return;
+    }
+    for (int p = 1; p <= kPartitionCount; ++p) {
+        const PartitionEntry& entry = collected[p - 1];
+        if (Link::R(1 + 2 * p) == entry.globalNumber && Link::R(2 + 2 * p) == entry.loopMask)
+            config_.globalPartitions[p - 1] = entry;
+        else
+            flags.partitionsFailed = true;
+    }
+}
+
+void ExpanderSession::writeUsers(std::array<UserEntry, kUserCount>& collected) {
+    const uint8_t address = config_.address;
+    QProgressBar* progress = controls_.progress;
+    for (int u = 0; u < kUserCount; ++u) {
+        const UserEntry entry = CollectUser(controls_.config, u);
+        collected[u] = entry;
+        // User 0 counts as changed by its cell's code, but always goes out with its fixed code.
+        if (entry == config_.users[u] && !config_.loadedFromFile) continue;
+        const uint16_t code = u == 0 ? kUserZeroCode : entry.code;
+        for (int attempt = 0; attempt < kWriteAttempts && !Clock::terminating(); ++attempt) {
+            Link::SendFrame(userWritePayload(address, u, entry.loopMask, code));
+            if (Link::FetchReply(ExpanderCommand::WriteUser) && Link::R(3) == u &&
+                Link::R(4) == entry.loopMask)
+                break;
+            progress->setValue(progress->value() - 1);
+        }
+    }
+}
+
+bool ExpanderSession::readBackUsers(const std::array<UserEntry, kUserCount>& collected, RunFlags& flags) {
+    const auto takeOver = [this, &collected](int u) {
+        config_.users[u].loopMask = collected[u].loopMask;
+        config_.users[u].code = u == 0 ? kUserZeroCode : collected[u].code;
+    };
+    if (Access::localLineMode()) {
+        for (int u = 0; u < kUserCount; ++u)
+            takeOver(u);
+        return true;
+    }
+    Link::SendRequest(Command::Relay, lineAddress(config_.address), ExpanderCommand::ReadUsers, 0, 0);
+    Link::WaitMs(kUsersReadBackPauseMs);
+    if (Clock::terminating()) return false;
+    // A read-back that cannot be fetched confirms nothing: the frame buffer holds no user masks.
+    const bool fetched = Link::FetchReply(ExpanderCommand::ReadUsers);
+    for (int u = 0; u < kUserCount; ++u) {
+        if (fetched && Link::R(3 + u) == collected[u].loopMask)
+            takeOver(u);
+        else
+            flags.usersFailed = true;
+    }
+    return true;
+}
+
+void ExpanderSession::writeParameters(const ParameterBlock& collected, RunFlags& flags) {
+    if (collected == config_.parameters && !config_.loadedFromFile) return;
+    Link::SendFrame(parameterWritePayload(config_.address, collected));
+    Link::WaitMs(kParametersWritePauseMs);
+    if (Clock::terminating()) return;
+    if (Access::localLineMode()) {
+        // Over the local line the answer is fetched but not compared.
+        Link::FetchReply(ExpanderCommand::WriteParameters);
+    } else {
+        Link::SendRequest(Command::Relay, lineAddress(config_.address), ExpanderCommand::ReadParameters, 0,
+                          0);
+        Link::WaitMs(kParametersReadBackPauseMs);
+        if (Clock::terminating()) return;
+        // A read-back that cannot be fetched confirms nothing.
+        const bool fetched = Link::FetchReply(ExpanderCommand::ReadParameters);
+        for (int i = 1; i <= kParameterCount; ++i)
+            if (!fetched || Link::R(2 + i) != collected[i - 1]) flags.parametersFailed = true;
+    }
+    if (!flags.parametersFailed) config_.parameters = collected;
+}
+
+void ExpanderSession::writeDescriptions(uint8_t address, bool everything) {
+    QTableWidget* grid = controls_.config.loopGrid;
+    for (int loop = 1; loop <= kLoopCount; ++loop) {
+        // A text longer than the control unit keeps (possible only from a file) is written as its
+        // first characters, and the cell shows what was written.
+        const QString collected = CollectDescription(controls_.config, loop);
+        const QString text = descriptionToWrite(collected);
+        if (text != collected) setCellText(grid, loop, kDescriptionRow, text);
+        if (text == config_.loopDescriptions[loop - 1] && !everything) continue;
+        config_.loopDescriptions[loop - 1] = text;
+
+        uint8_t code = kNoDescription;
+        QByteArray bytes;
+        if (const std::optional<uint8_t> fixed = DescriptionCodeOf(text)) {
+            code = *fixed;
+        } else {
+            const std::optional<int> free = FindFreeDescriptor(descriptorTable_);
+            if (!free) {
+                report(QStringLiteral("Нет свободных дескрипторов"));
+                return;
+            }
+            code = static_cast<uint8_t>(*free);
+            bytes = toCp1251(text);
+        }
+
+        const int slot = descriptorSlot(address, loop);
+        descriptorTable_[slot] = code;
+        Link::SendFrame(descriptorWritePayload(code, slot, bytes));
+        Link::WaitMs(kDescriptorWritePauseMs);
+        if (Clock::terminating()) return;
+        // The raw read keeps the start byte: [0] start, [1] length, [2] status.
+        if (Link::RawRead() < 3 || Link::R(2) != kDescriptorWritten)
+            report(QStringLiteral("Ошибка записи дескрипторов") + QString::number(Link::R(2)));
+    }
+}
