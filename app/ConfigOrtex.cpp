@@ -1,6 +1,18 @@
+#include "app/MainForm.h"
+#include "config/Dialogs.h"
+
 #include <QApplication>
 
 int main(int argc, char** argv) {
-    QApplication app(argc, argv);
-    return 0;
+    // The program takes nothing from its command line: the toolkit sees only the program's name.
+    int toolkitArgc = argc > 0 ? 1 : 0;
+    QApplication app(toolkitArgc, argv);
+    // The title goes into the application name, not its display name: the platform would append a
+    // display name to every window caption.
+    QApplication::setApplicationName(applicationTitle());
+
+    TForm1 mainForm;
+    mainForm.show();
+
+    return app.exec();
 }
