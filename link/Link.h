@@ -24,8 +24,19 @@ constexpr unsigned kWrongFetchPauseMs = 100;
 
 // 16-bit sum of the bytes, the checksum of both directions.
 uint16_t checksum(const uint8_t* bytes, int count);
-// A request frame: AF, N = 2 + payload length, payload, checksum low, checksum high.
+// A request frame: AF, N = 2 + payload length, payload, checksum low, checksum high. Empty when the
+// payload is longer than a one-byte N can count (more than 253 bytes).
 QByteArray buildFrame(const QByteArray& payload);
+// The request of SendRequest: the long form (N = 7) when a3 is not 0, else the short form (N = 5)
+// without a3 and a4.
+QByteArray requestFrame(uint8_t command, uint8_t a1, uint8_t a2, uint8_t a3, uint8_t a4);
+
+// What a stored reply (R[0] = length byte onward, `received` bytes of it) amounts to.
+enum class ReplyCheck { Ok, Incomplete, BadLength, BadChecksum };
+constexpr int kMinReplyLength = 4; // start byte, length byte, two checksum bytes
+ReplyCheck checkReply(const uint8_t* r, int received);
+// The key-programming device's signature: length byte 38 and status 5.
+inline bool isKeyDeviceSignature(const uint8_t* r) { return r[0] == 38 && r[1] == 5; }
 
 // Opens the named port ("COMn") with the line settings of the control unit's line, closing the
 // open one first. Shows "Not open " + name on failure.

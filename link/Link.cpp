@@ -1,0 +1,307 @@
+#include "link/Link.h"
+
+#include "config/Clock.h"
+#include "config/Dialogs.h"
+#include "link/PortNames.h"
+#include "link/QtSerialLine.h"
+
+#include <array>
+#include <memory>
+
+namespace Link {
+namespace {
+
+constexpr int kRawReadMax = 40;
+constexpr int kMaxPayload = 255 - 2; // N counts the start byte and itself, in one byte
+constexpr uint8_t kFetchFrame[] = {kRequestStart, 0x03, 0x02, 0x05, 0x00};
+
+struct LinkState {
+    std::unique_ptr<SerialLine> line;
+    std::array<uint8_t, kFrameBufferSize> r{};
+    int active = 0;
+    std::function<void(const QString&)> traceSink;
+    QString trace;
+};
+
+LinkState& state() {
+    static LinkState s;
+    return s;
+}
+
+// Marks the link as waiting on the line while it lives.
+class Busy {
+  public:
+    Busy() { ++state().active; }
+    ~Busy() { --state().active; }
+    Busy(const Busy&) = delete;
+    Busy& operator=(const Busy&) = delete;
+};
+
+// A line that has disappeared is closed here, once; from then on there is no port and every
+// exchange fails at once, so nothing loops on the error.
+int readLine(uint8_t* into, int max) {
+    LinkState& s = state();
+    if (!s.line) return -1;
+    const int n = s.line->read(into, max);
+    if (n < 0) {
+        s.line.reset();
+        return -1;
+    }
+    return n;
+}
+
+// Puts the frame into the frame buffer from its start and writes it. False when there is no port
+// or the line has gone.
+bool writeFrame(const uint8_t* frame, int count) {
+    LinkState& s = state();
+    std::copy(frame, frame + count, s.r.begin());
+    if (!s.line) return false;
+    if (!s.line->write(s.r.data(), count)) {
+        s.line.reset();
+        return false;
+    }
+    return true;
+}
+
+bool writeFrame(const QByteArray& frame) {
+    return writeFrame(reinterpret_cast<const uint8_t*>(frame.constData()), static_cast<int>(frame.size()));
+}
+
+bool acceptedStatus(uint8_t status) {
+    return status == 0 || status == 1 || status == 7 || status == 8 || status == 9;
+}
+
+void publishTrace() {
+    LinkState& s = state();
+    if (s.traceSink) s.traceSink(s.trace);
+}
+
+} // namespace
+
+uint16_t checksum(const uint8_t* bytes, int count) {
+    uint16_t sum = 0;
+    for (int i = 0; i < count; ++i)
+        sum = static_cast<uint16_t>(sum + bytes[i]);
+    return sum;
+}
+
+QByteArray buildFrame(const QByteArray& payload) {
+    if (payload.size() > kMaxPayload) return {};
+    QByteArray frame;
+    frame.reserve(payload.size() + 4);
+    frame.append(static_cast<char>(kRequestStart));
+    frame.append(static_cast<char>(payload.size() + 2));
+    frame.append(payload);
+    const uint16_t sum =
+        checksum(reinterpret_cast<const uint8_t*>(frame.constData()) + 1, static_cast<int>(frame.size()) - 1);
+    frame.append(static_cast<char>(sum & 0xFF));
+    frame.append(static_cast<char>(sum >> 8));
+    return frame;
+}
+
+QByteArray requestFrame(uint8_t command, uint8_t a1, uint8_t a2, uint8_t a3, uint8_t a4) {
+    QByteArray payload;
+    payload.append(static_cast<char>(command));
+    payload.append(static_cast<char>(a1));
+    payload.append(static_cast<char>(a2));
+    if (a3 != 0) {
+        payload.append(static_cast<char>(a3));
+        payload.append(static_cast<char>(a4));
+    }
+    return buildFrame(payload);
+}
+
+ReplyCheck checkReply(const uint8_t* r, int received) {
+    if (received < 1) return ReplyCheck::Incomplete;
+    const int length = r[0];
+    if (length < kMinReplyLength) return ReplyCheck::BadLength;
+    // The start byte is not stored: a frame of L bytes occupies R[0] .. R[L - 2].
+    if (received < length - 1) return ReplyCheck::Incomplete;
+    const uint16_t sum = checksum(r, length - 3);
+    if (r[length - 3] == (sum & 0xFF) && r[length - 2] == (sum >> 8)) return ReplyCheck::Ok;
+    return ReplyCheck::BadChecksum;
+}
+
+bool OpenPort(const QString& portName) {
+    ClosePort();
+#ifdef Q_OS_WIN
+    const QString device = portName;
+#else
+    const QString device = devicePathOf(portName);
+#endif
+    std::unique_ptr<QtSerialLine> line = QtSerialLine::open(device);
+    if (!line) {
+        showBareMessage(QStringLiteral("Not open ") + portName);
+        return false;
+    }
+    state().line = std::move(line);
+    return true;
+}
+
+void ClosePort() {
+    state().line.reset();
+}
+
+bool portOpen() {
+    return state().line != nullptr;
+}
+
+SerialLine* port() {
+    return state().line.get();
+}
+
+void adoptPort(SerialLine* line) {
+    state().line.reset(line);
+}
+
+void WaitMs(unsigned ms) {
+    Busy busy;
+    const uint32_t deadline = Clock::ticks() + ms;
+    for (;;) {
+        Clock::pumpEvents();
+        if (Clock::terminating() || Clock::passed(deadline)) return;
+        Clock::sleep1();
+    }
+}
+
+bool ReceiveFrame() {
+    Busy busy;
+    LinkState& s = state();
+    if (!s.line) return false;
+    uint8_t* r = s.r.data();
+
+    // The start byte, within 200 ms; whatever comes before it is thrown away byte by byte. The
+    // poll sleeps only when the line had nothing, so a reply is taken as fast as it arrives.
+    uint32_t deadline = Clock::ticks() + kStartDeadlineMs;
+    for (;;) {
+        const int n = readLine(r, 1);
+        if (n < 0) return false;
+        if (n == 1 && r[0] == kReplyStart) break;
+        if (n == 0) Clock::sleep1();
+        Clock::pumpEvents();
+        if (Clock::terminating() || Clock::passed(deadline)) return false;
+    }
+
+    // The length byte, within the same 200 ms.
+    for (;;) {
+        const int n = readLine(r, 1);
+        if (n < 0) return false;
+        if (n == 1) break;
+        Clock::sleep1();
+        Clock::pumpEvents();
+        if (Clock::terminating() || Clock::passed(deadline)) return false;
+    }
+    const int length = r[0];
+    if (length < kMinReplyLength)
+        return false; // no frame is that short; its checksum would lie outside the frame
+
+    // The rest, within 300 ms, stored from R[1] on.
+    deadline = Clock::ticks() + kRestDeadlineMs;
+    int received = 2;
+    int remaining = length - 2;
+    while (remaining > 0) {
+        const int n = readLine(r + received - 1, remaining);
+        if (n < 0) return false;
+        received += n;
+        remaining -= n;
+        if (remaining == 0) break;
+        if (n == 0) Clock::sleep1();
+        Clock::pumpEvents();
+        if (Clock::terminating() || Clock::passed(deadline)) break;
+    }
+
+    switch (checkReply(r, received - 1)) {
+    case ReplyCheck::Ok:
+        return true;
+    case ReplyCheck::BadChecksum:
+        if (!isKeyDeviceSignature(r)) showBareMessage(QStringLiteral("Не совпала КС"));
+        return false;
+    case ReplyCheck::Incomplete:
+    case ReplyCheck::BadLength:
+        break;
+    }
+    return false;
+}
+
+bool SendRequest(uint8_t command, uint8_t a1, uint8_t a2, uint8_t a3, uint8_t a4) {
+    Busy busy;
+    LinkState& s = state();
+    const QByteArray frame = requestFrame(command, a1, a2, a3, a4);
+    for (int attempt = 0; attempt < kRequestAttempts; ++attempt) {
+        if (!s.line || Clock::terminating()) return false;
+        s.line->purgeInput();
+        s.line->purgeOutput();
+        if (!writeFrame(frame)) return false;
+        if (ReceiveFrame()) {
+            if (acceptedStatus(s.r[1])) return true;
+            WaitMs(kBusyPauseMs);
+        }
+    }
+    return false;
+}
+
+void SendFrame(const QByteArray& payload) {
+    const QByteArray frame = buildFrame(payload);
+    if (frame.isEmpty()) return; // N would not fit its byte: such a frame would arrive corrupted
+    writeFrame(frame);
+}
+
+bool FetchReply(uint8_t expectedCommand) {
+    Busy busy;
+    LinkState& s = state();
+    s.trace.clear();
+    publishTrace();
+    for (int round = 0; round < kFetchRounds; ++round) {
+        if (!s.line || Clock::terminating()) return false;
+        if (!writeFrame(kFetchFrame, sizeof kFetchFrame)) return false;
+        WaitMs(kFetchPauseMs);
+        s.r[1] = 0;
+        s.r[2] = 0;
+        if (ReceiveFrame()) {
+            if (s.r[1] == 1 && s.r[2] == expectedCommand) return true;
+            s.trace += QStringLiteral("  %1:%2").arg(s.r[1]).arg(s.r[2]);
+            publishTrace();
+            WaitMs(kWrongFetchPauseMs);
+        }
+    }
+    return false;
+}
+
+int RawRead() {
+    const int n = readLine(state().r.data(), kRawReadMax);
+    return n < 0 ? 0 : n;
+}
+
+uint8_t R(int k) {
+    return k >= 0 && k < kFrameBufferSize ? state().r[k] : 0;
+}
+
+const uint8_t* frameBuffer() {
+    return state().r.data();
+}
+
+bool holdsKeyDeviceSignature() {
+    return isKeyDeviceSignature(state().r.data());
+}
+
+void setTraceSink(std::function<void(const QString&)> sink) {
+    state().traceSink = std::move(sink);
+}
+
+QString traceText() {
+    return state().trace;
+}
+
+bool exchangeActive() {
+    return state().active > 0;
+}
+
+ExchangeScope::ExchangeScope() {
+    ++state().active;
+}
+
+ExchangeScope::~ExchangeScope() {
+    --state().active;
+}
+
+} // namespace Link

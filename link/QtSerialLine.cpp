@@ -1,0 +1,93 @@
+#include "link/QtSerialLine.h"
+
+#include <QElapsedTimer>
+
+namespace {
+
+constexpr int kWriteMsPerByte = 1;
+constexpr int kWriteExtraMs = 100;
+
+bool endsTheLine(QSerialPort::SerialPortError error) {
+    return error == QSerialPort::ReadError || error == QSerialPort::ResourceError;
+}
+
+} // namespace
+
+std::unique_ptr<QtSerialLine> QtSerialLine::open(const QString& device) {
+    if (device.isEmpty()) return nullptr;
+    std::unique_ptr<QtSerialLine> line(new QtSerialLine);
+    line->port_.setPortName(device);
+    // QSerialPort opens the device exclusively and takes a lock file, so a port that another
+    // program holds fails here, as does a name without a device behind it.
+    if (!line->port_.open(QIODevice::ReadWrite)) return nullptr;
+    if (!line->configure()) return nullptr; // the port closes with the line
+    return line;
+}
+
+QtSerialLine::~QtSerialLine() {
+    if (port_.isOpen()) port_.close();
+}
+
+bool QtSerialLine::configure() {
+    if (!port_.setBaudRate(57600) || !port_.setDataBits(QSerialPort::Data8) ||
+        !port_.setParity(QSerialPort::NoParity) || !port_.setStopBits(QSerialPort::OneStop) ||
+        !port_.setFlowControl(QSerialPort::NoFlowControl))
+        return false;
+    // A pseudo-terminal or an adapter without modem lines refuses these with an unsupported
+    // operation; that is not a fault of the line.
+    const auto modemLine = [this](bool ok) {
+        if (ok) return true;
+        if (port_.error() != QSerialPort::UnsupportedOperationError) return false;
+        port_.clearError();
+        return true;
+    };
+    if (!modemLine(port_.setRequestToSend(true)) || !modemLine(port_.setDataTerminalReady(false)))
+        return false;
+    port_.setReadBufferSize(0);
+    port_.clearError();
+    return true;
+}
+
+bool QtSerialLine::checkGone() {
+    if (!gone_ && endsTheLine(port_.error())) gone_ = true;
+    return gone_;
+}
+
+int QtSerialLine::read(uint8_t* into, int max) {
+    if (checkGone()) return -1;
+    if (max <= 0) return 0;
+    if (port_.bytesAvailable() == 0) {
+        // Take what the driver holds now rather than waiting for the event loop to fetch it.
+        port_.waitForReadyRead(0);
+        if (port_.error() == QSerialPort::TimeoutError) port_.clearError();
+        if (checkGone() && port_.bytesAvailable() == 0) return -1;
+    }
+    const qint64 n = port_.read(reinterpret_cast<char*>(into), max);
+    if (n < 0) return checkGone() ? -1 : 0;
+    return static_cast<int>(n);
+}
+
+bool QtSerialLine::write(const uint8_t* bytes, int count) {
+    if (checkGone()) return false;
+    const qint64 queued = port_.write(reinterpret_cast<const char*>(bytes), count);
+    if (queued != count) return !checkGone();
+    QElapsedTimer timer;
+    timer.start();
+    const int limit = count * kWriteMsPerByte + kWriteExtraMs;
+    while (port_.bytesToWrite() > 0) {
+        const int left = limit - static_cast<int>(timer.elapsed());
+        if (left <= 0 || !port_.waitForBytesWritten(left)) break;
+    }
+    if (checkGone()) return false;
+    // A write that does not finish in time is not reported: the receive that follows fails.
+    if (port_.error() != QSerialPort::NoError) port_.clearError();
+    return true;
+}
+
+void QtSerialLine::purgeInput() {
+    if (!checkGone()) port_.clear(QSerialPort::Input);
+}
+
+void QtSerialLine::purgeOutput() {
+    if (!checkGone()) port_.clear(QSerialPort::Output);
+}

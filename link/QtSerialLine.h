@@ -1,0 +1,31 @@
+#pragma once
+#include "link/SerialLine.h"
+
+#include <QSerialPort>
+#include <QString>
+#include <memory>
+
+// The serial line on a QSerialPort, opened with the control unit's line settings: 57600 baud,
+// 8 data bits, no parity, 1 stop bit, no flow control, RTS on, DTR off. Reads return at once with
+// what has arrived; a write waits at most 1 ms a byte plus 100 ms for the driver to take the bytes.
+class QtSerialLine : public SerialLine {
+  public:
+    // Opens and configures the device (a device path, or "COMn" on Windows); nullptr on failure.
+    static std::unique_ptr<QtSerialLine> open(const QString& device);
+    ~QtSerialLine() override;
+
+    int read(uint8_t* into, int max) override;
+    bool write(const uint8_t* bytes, int count) override;
+    void purgeInput() override;
+    void purgeOutput() override;
+
+  private:
+    QtSerialLine() = default;
+    bool configure();
+    // The line is gone for good once the port reports a read or resource error: the device was
+    // unplugged or the other end closed. Every later call fails without touching the port.
+    bool checkGone();
+
+    QSerialPort port_;
+    bool gone_ = false;
+};
