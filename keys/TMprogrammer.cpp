@@ -1,0 +1,608 @@
+#include "keys/TMprogrammer.h"
+
+#include "config/Clock.h"
+#include "config/Dialogs.h"
+#include "config/GridCells.h"
+#include "config/Hints.h"
+#include "config/Text1251.h"
+#include "keys/KeyDescriptionsFile.h"
+#include "keys/KeyLink.h"
+#include "keys/KeyTexts.h"
+#include "link/Access.h"
+#include "link/Link.h"
+#include "link/PortNames.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+#include <QValidator>
+
+#include <algorithm>
+
+using namespace KeyLink;
+
+const QString TTMwriteForm::kTouchKeyText = QStringLiteral("ПОДНЕСИТЕ  КЛЮЧ  i-Button");
+const QString TTMwriteForm::kKeyWrittenText = QStringLiteral("      КЛЮЧ ЗАПИСАН");
+const QString TTMwriteForm::kReprogramQuestion =
+    QStringLiteral("              Этот ключ уже запрограммирован,\r\n"
+                   "перепрограммировать его для текущего пользователя?");
+
+namespace {
+
+// Client area of the window as laid out, and its smallest outer size.
+constexpr int kClientWidth = 688;
+constexpr int kClientHeight = 380;
+constexpr int kMinWidth = 300;
+constexpr int kMinHeight = 200;
+constexpr int kGridColumns = 7;
+constexpr int kGridRows = 31;
+constexpr int kDefaultColumnWidth = 90;
+constexpr int kRowHeight = 18;
+constexpr int kTimerMs = 1000;
+constexpr int kHintMs = 10000;
+constexpr int kProgressMax = 10;
+constexpr int kWrittenProgress = 7; // "КЛЮЧ ЗАПИСАН" stays three ticks, then the write is closed
+// How soon a click that came while an exchange waited is tried again.
+constexpr int kDeferMs = 10;
+
+const QString kGridHint = QStringLiteral("Выберите ключ для просмотра описания или программирования,\r\n"
+                                         "для программирования ключа на три расширителя\r\n"
+                                         "дважды кликните мышью");
+const QString kPortHint = QStringLiteral("Выберите последовательный порт компьютера");
+const QString kLoadHint = QStringLiteral("Нажмите, чтобы загрузить описания ключей");
+const QString kSaveHint = QStringLiteral("Нажмите, чтобы сохранить список запрограммированых\r\n"
+                                         "ключей и описания к ним в текстовый файл");
+
+// The description field takes only characters that code page 1251 can hold; others (typed or
+// pasted) are dropped, so that every description can be written to the file as it is.
+class Cp1251Validator : public QValidator {
+  public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& pos) const override {
+        if (fitsCp1251(input)) return Acceptable;
+        QString kept;
+        int newPos = pos;
+        for (qsizetype i = 0; i < input.size();) {
+            const qsizetype width = input[i].isHighSurrogate() && i + 1 < input.size() ? 2 : 1;
+            const QString character = input.mid(i, width);
+            if (fitsCp1251(character))
+                kept += character;
+            else if (i < pos)
+                newPos -= static_cast<int>(std::min<qsizetype>(width, pos - i));
+            i += width;
+        }
+        input = kept;
+        pos = std::clamp(newPos, 0, static_cast<int>(kept.size()));
+        return Acceptable;
+    }
+};
+
+QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int left, int top) {
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    label->adjustSize();
+    label->move(left, top);
+    return label;
+}
+
+QPushButton* makeButton(QWidget* parent, const char* name, const QString& text, const QRect& geometry) {
+    auto* button = new QPushButton(text, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setGeometry(geometry);
+    button->setAutoDefault(false);
+    return button;
+}
+
+} // namespace
+
+// Marks a handler that exchanges with the device; the timer and the user's clicks wait for it.
+class TTMwriteForm::BusyScope {
+  public:
+    explicit BusyScope(TTMwriteForm& form) : form_(form) { ++form_.busy_; }
+    ~BusyScope() { --form_.busy_; }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+  private:
+    TTMwriteForm& form_;
+};
+
+TTMwriteForm::TTMwriteForm(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("TTMwriteForm"));
+    setWindowTitle(QStringLiteral("Программирование ключей ТМ"));
+    buildMenu();
+    buildLayout();
+    buildGrid();
+    resize(kClientWidth, kClientHeight + menuBar()->sizeHint().height());
+    setMinimumSize(kMinWidth, kMinHeight);
+    FormCreate();
+    installHintTime();
+}
+
+TTMwriteForm::~TTMwriteForm() = default;
+
+void TTMwriteForm::buildMenu() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("Файл"));
+    file->setObjectName(QStringLiteral("N1menu"));
+    N1 = file->menuAction();
+    N1->setObjectName(QStringLiteral("N1"));
+    N2 = file->addAction(QStringLiteral("Загрузить описания"));
+    N2->setObjectName(QStringLiteral("N2"));
+    N3 = file->addAction(QStringLiteral("Сохранить описания"));
+    N3->setObjectName(QStringLiteral("N3"));
+    N4 = file->addAction(QStringLiteral("Выход"));
+    N4->setObjectName(QStringLiteral("N4"));
+    N5 = menuBar()->addAction(QStringLiteral("МПК"));
+    N5->setObjectName(QStringLiteral("N5"));
+
+    connect(N2, &QAction::triggered, this, [this] { Button7Click(); });
+    connect(N3, &QAction::triggered, this, [this] { Button6Click(); });
+    connect(N4, &QAction::triggered, this, [this] { N4Click(); });
+    connect(N5, &QAction::triggered, this, [this] { whenLineFree(&TTMwriteForm::N5Click); });
+}
+
+void TTMwriteForm::buildLayout() {
+    client_ = new QWidget(this);
+    client_->setObjectName(QStringLiteral("ClientArea"));
+    setCentralWidget(client_);
+    client_->installEventFilter(this);
+
+    Label3 = makeLabel(client_, "Label3", QStringLiteral("Порт"), 21, 11);
+
+    ComboBox1 = new QComboBox(client_);
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ComboBox1->setEditable(false);
+    ComboBox1->setGeometry(56, 6, 89, ComboBox1->sizeHint().height());
+    connect(ComboBox1, &QComboBox::activated, this, [this] { whenLineFree(&TTMwriteForm::ComboBox1Change); });
+
+    GroupBox1 = new QGroupBox(QStringLiteral("ключ доступа"), client_);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setGeometry(10, 28, 177, 49);
+    Button3 = makeButton(GroupBox1, "Button3", QStringLiteral("Записать"), QRect(6, 17, 75, 25));
+    Button4 = makeButton(GroupBox1, "Button4", QStringLiteral("Удалить"), QRect(86, 16, 75, 25));
+    connect(Button3, &QPushButton::clicked, this, [this] { whenLineFree(&TTMwriteForm::Button3Click); });
+    connect(Button4, &QPushButton::clicked, this, [this] { whenLineFree(&TTMwriteForm::Button4Click); });
+
+    Label5 = makeLabel(client_, "Label5", QStringLiteral("Описание"), 203, 55);
+
+    Edit4 = new QLineEdit(client_);
+    Edit4->setObjectName(QStringLiteral("Edit4"));
+    Edit4->setGeometry(264, 51, 401, Edit4->sizeHint().height());
+    Edit4->setValidator(new Cp1251Validator(Edit4));
+    connect(Edit4, &QLineEdit::textEdited, this, [this](const QString& text) { Edit4Change(text); });
+
+    Button7 = makeButton(client_, "Button7", QStringLiteral("Загрузить описания"), QRect(408, 8, 121, 25));
+    Button6 = makeButton(client_, "Button6", QStringLiteral("Сохранить описания"), QRect(544, 8, 121, 25));
+    connect(Button7, &QPushButton::clicked, this, [this] { Button7Click(); });
+    connect(Button6, &QPushButton::clicked, this, [this] { Button6Click(); });
+
+    Bevel2 = new QFrame(client_);
+    Bevel2->setObjectName(QStringLiteral("Bevel2"));
+    Bevel2->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    Bevel2->setGeometry(8, 80, 673, 293);
+
+    StringGrid1 = new QTableWidget(client_);
+    StringGrid1->setObjectName(QStringLiteral("StringGrid1"));
+    StringGrid1->setGeometry(10, 85, 665, 282);
+
+    Panel1 = new QFrame(client_);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    Panel1->setLineWidth(2);
+    Panel1->setAutoFillBackground(true);
+    Panel1->setGeometry(231, 120, 201, 97);
+    Bevel1 = new QFrame(Panel1);
+    Bevel1->setObjectName(QStringLiteral("Bevel1"));
+    Bevel1->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    Bevel1->setGeometry(11, 10, 181, 78);
+    Label6 = new QLabel(kTouchKeyText, Panel1);
+    Label6->setObjectName(QStringLiteral("Label6"));
+    Label6->setGeometry(24, 14, 170, Label6->sizeHint().height());
+    ProgressBar1 = new QProgressBar(Panel1);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setRange(0, kProgressMax);
+    ProgressBar1->setValue(0);
+    ProgressBar1->setTextVisible(false);
+    ProgressBar1->setGeometry(24, 32, 150, 17);
+    Button5 = makeButton(Panel1, "Button5", QStringLiteral("Отмена"), QRect(64, 56, 75, 25));
+    connect(Button5, &QPushButton::clicked, this, [this] { whenLineFree(&TTMwriteForm::Button5Click); });
+    Panel1->hide();
+    Panel1->raise();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(kTimerMs);
+    connect(Timer1, &QTimer::timeout, this, [this] { Timer1Timer(); });
+}
+
+void TTMwriteForm::buildGrid() {
+    QTableWidget* grid = StringGrid1;
+    grid->setColumnCount(kGridColumns);
+    grid->setRowCount(kGridRows);
+    grid->horizontalHeader()->hide();
+    grid->verticalHeader()->hide();
+    grid->horizontalHeader()->setMinimumSectionSize(1);
+    grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    grid->horizontalHeader()->setDefaultSectionSize(kDefaultColumnWidth);
+    grid->verticalHeader()->setMinimumSectionSize(1);
+    grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    grid->verticalHeader()->setDefaultSectionSize(kRowHeight);
+    grid->setShowGrid(true);
+    grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid->setSelectionBehavior(QAbstractItemView::SelectItems);
+    grid->setTabKeyNavigation(false);
+    grid->setWordWrap(false);
+
+    // Row 0 and column 0 hold the headings: they look like buttons and can never become current.
+    const QBrush face = palette().button();
+    const QBrush ink = palette().buttonText();
+    for (int row = 0; row < kGridRows; ++row) {
+        for (int column = 0; column < kGridColumns; ++column) {
+            auto* item = new QTableWidgetItem;
+            if (row == 0 || column == 0) {
+                item->setFlags(Qt::NoItemFlags);
+                item->setBackground(face);
+                item->setForeground(ink);
+            } else {
+                item->setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled);
+            }
+            grid->setItem(row, column, item);
+        }
+    }
+
+    connect(grid, &QTableWidget::currentCellChanged, this, [this](int row, int column, int, int) {
+        if (!fillingCells_) StringGrid1SelectCell(column, row);
+    });
+    connect(grid, &QTableWidget::cellDoubleClicked, this, [this] { StringGrid1DblClick(); });
+    grid->installEventFilter(this);
+
+    fillingCells_ = true;
+    grid->setCurrentCell(1, 1);
+    fillingCells_ = false;
+}
+
+void TTMwriteForm::FormCreate() {
+    ComboBox1->clear();
+    for (const QString& name : scanPorts()) {
+        ComboBox1->addItem(name);
+        ComboBox1->setItemData(ComboBox1->count() - 1, devicePathOf(name), Qt::ToolTipRole);
+    }
+    ComboBox1->setCurrentIndex(-1);
+
+    for (int user = 1; user <= kUsers; ++user)
+        setCellText(StringGrid1, 0, user, QStringLiteral("пользователь") + QString::number(user));
+    for (int column = 1; column <= 6; ++column) {
+        const int expander = (column - 1) % 3 + 1;
+        const int key = column <= 3 ? 1 : 2;
+        setCellText(StringGrid1, column, 0,
+                    QStringLiteral("расш.") + QString::number(expander) + QStringLiteral("  ключ") +
+                        QString::number(key));
+    }
+
+    StringGrid1->setToolTip(kGridHint);
+    StringGrid1->viewport()->setToolTip(kGridHint);
+    ComboBox1->setToolTip(kPortHint);
+    Button6->setToolTip(kSaveHint);
+    Button7->setToolTip(kLoadHint);
+}
+
+// --- interface with the main window ------------------------------------------------------------------
+
+void TTMwriteForm::selectPortIndex(int index) {
+    ComboBox1->setCurrentIndex(index);
+}
+
+void TTMwriteForm::startTimer() {
+    Timer1->start();
+}
+
+void TTMwriteForm::whenLineFree(void (TTMwriteForm::*handler)()) {
+    if (Clock::terminating()) return;
+    if (busy_ > 0 || Link::exchangeActive()) {
+        QTimer::singleShot(kDeferMs, this, [this, handler] { whenLineFree(handler); });
+        return;
+    }
+    (this->*handler)();
+}
+
+void TTMwriteForm::ComboBox1Change() {
+    if (ComboBox1->currentIndex() < 0 || ComboBox1->currentText().isEmpty()) return;
+    BusyScope busy(*this);
+    if (Link::OpenPort(ComboBox1->currentText())) {
+        StringGrid1->setFocus();
+        RefreshKeyTable();
+    } else {
+        ComboBox1->setCurrentIndex(-1);
+    }
+}
+
+void TTMwriteForm::switchToMainWindow() {
+    if (showMainWindow) showMainWindow(pos(), ComboBox1->currentIndex());
+    Timer1->stop();
+    hide();
+    Clock::pumpEvents();
+}
+
+void TTMwriteForm::N5Click() {
+    switchToMainWindow();
+}
+
+// --- the key table ---------------------------------------------------------------------------------
+
+void TTMwriteForm::RefreshKeyTable() {
+    BusyScope busy(*this);
+    // Bits beyond the bytes that arrived read as clear: a short reply never shows keys left in the
+    // buffer by an earlier one.
+    const auto bit = [](int b) { return 2 + b / 8 < storedBytes() && tableBit(frameBuffer(), b); };
+
+    if (SendKeyCommand(kReadTable, kTableKey1, 0, 0, 0, kTableTries)) {
+        for (int b = 0; b < kSingleTableBits; ++b)
+            setCellText(StringGrid1, b / kUsers + 1, b % kUsers + 1,
+                        bit(b) ? KeyTexts::present() : KeyTexts::absent());
+    } else {
+        if (Clock::terminating()) return;
+        // A control unit answers this port: a reply of length 6 with status 7, or the control unit
+        // has already granted the main window's access.
+        if ((R(0) == 6 && R(1) == 7) || Access::status8Flag()) {
+            switchToMainWindow();
+            if (runMainPortSelection) runMainPortSelection();
+            return;
+        }
+    }
+
+    if (SendKeyCommand(kReadTable, kTableKey2, 0, 0, 0, kTableTries)) {
+        for (int b = 0; b < kSingleTableBits; ++b)
+            setCellText(StringGrid1, b / kUsers + 4, b % kUsers + 1,
+                        bit(b) ? KeyTexts::present() : KeyTexts::absent());
+    }
+
+    if (SendKeyCommand(kReadTable, kTableThreeExpanders, 0, 0, 0, kTableTries)) {
+        for (int b = 0; b < kThreeTableBits; ++b)
+            if (bit(b))
+                setCellText(StringGrid1, (b / kUsers) * 3 + 1, b % kUsers + 1, KeyTexts::threeExpanders());
+    } else {
+        if (Clock::terminating()) return;
+        ComboBox1->setCurrentIndex(-1);
+        showPlainMessage(QStringLiteral("Нет ответа"));
+    }
+
+    if (isVisible()) StringGrid1->setFocus();
+}
+
+// --- the grid and the description field ------------------------------------------------------------
+
+void TTMwriteForm::StringGrid1SelectCell(int column, int row) {
+    if (isKeyCell(column, row))
+        Edit4->setText(KeyDescriptions[static_cast<size_t>(slotOfCell(column, row))]); // not an edit
+}
+
+void TTMwriteForm::showCurrentDescription() {
+    StringGrid1SelectCell(StringGrid1->currentColumn(), StringGrid1->currentRow());
+}
+
+void TTMwriteForm::Edit4Change(const QString& text) {
+    const int column = StringGrid1->currentColumn();
+    const int row = StringGrid1->currentRow();
+    if (isKeyCell(column, row)) KeyDescriptions[static_cast<size_t>(slotOfCell(column, row))] = text;
+}
+
+bool TTMwriteForm::groupSelected() const {
+    return StringGrid1->selectionModel()->selectedIndexes().size() > 1;
+}
+
+void TTMwriteForm::StringGrid1DblClick() {
+    const int column = StringGrid1->currentColumn();
+    const int row = StringGrid1->currentRow();
+    if (!isKeyCell(column, row)) return;
+    const int first = column <= 3 ? 1 : 4;
+    QAbstractItemModel* model = StringGrid1->model();
+    const QModelIndex last = model->index(row, first + 2);
+    // The current cell moves to the end of the group without refreshing the description field.
+    fillingCells_ = true;
+    StringGrid1->selectionModel()->setCurrentIndex(last, QItemSelectionModel::NoUpdate);
+    StringGrid1->selectionModel()->select(QItemSelection(model->index(row, first), last),
+                                          QItemSelectionModel::ClearAndSelect);
+    fillingCells_ = false;
+}
+
+void TTMwriteForm::StringGrid1KeyPress(int key) {
+    if (key == Qt::Key_Return || key == Qt::Key_Enter) StringGrid1DblClick();
+}
+
+int TTMwriteForm::selectionSlot(bool* three) const {
+    const int column = StringGrid1->currentColumn();
+    const int row = StringGrid1->currentRow();
+    if (three) *three = false;
+    if (!isKeyCell(column, row)) return -1;
+    if (groupSelected()) {
+        if (three) *three = true;
+        return (column <= 3 ? 0 : 90) + (row - 1);
+    }
+    return slotOfCell(column, row);
+}
+
+// --- writing, deleting, cancelling -------------------------------------------------------------------
+
+void TTMwriteForm::Button3Click() {
+    bool three = false;
+    const int slot = selectionSlot(&three);
+    if (slot < 0) return;
+    BusyScope busy(*this);
+    const uint8_t expander = three ? 0 : static_cast<uint8_t>((StringGrid1->currentColumn() - 1) % 3 + 1);
+    if (SendKeyCommand(kWriteKey, static_cast<uint8_t>(slot), expander, 0, 0, kCommandTries)) {
+        ProgressBar1->setValue(0);
+        Button5->show();
+        ProgressBar1->show();
+        Label6->setText(kTouchKeyText);
+        Panel1->show();
+        Panel1->raise();
+    } else {
+        Label6->setText(kTouchKeyText);
+    }
+}
+
+void TTMwriteForm::Button4Click() {
+    BusyScope busy(*this);
+    Timer1->stop();
+    const int column = StringGrid1->currentColumn();
+    const int row = StringGrid1->currentRow();
+    if (isKeyCell(column, row) && SendKeyCommand(kWriteKey, static_cast<uint8_t>(slotOfCell(column, row)),
+                                                 kNoSlot, 0, 0, kCommandTries)) {
+        Panel1->hide();
+        RefreshKeyTable();
+    }
+    Timer1->start();
+}
+
+void TTMwriteForm::Button5Click() {
+    BusyScope busy(*this);
+    Timer1->stop();
+    if (SendKeyCommand(kWriteKey, kNoSlot, 0, 0, 0, kCommandTries)) Panel1->hide();
+    Timer1->start();
+}
+
+void TTMwriteForm::confirmWritten() {
+    Panel1->show();
+    Panel1->raise();
+    ProgressBar1->hide();
+    ProgressBar1->setValue(kWrittenProgress);
+    Button5->hide();
+    Label6->setText(kKeyWrittenText);
+}
+
+void TTMwriteForm::Timer1Timer() {
+    // Never listens while another exchange waits for its reply.
+    if (!Link::portOpen() || busy_ > 0 || Link::exchangeActive()) return;
+    BusyScope busy(*this);
+
+    if (!Panel1->isHidden()) {
+        ProgressBar1->setValue(std::min(ProgressBar1->value() + 1, kProgressMax));
+        if (ProgressBar1->value() >= kProgressMax) Button5Click();
+    }
+
+    if (!ReceiveKeyReply()) return;
+    Timer1->stop();
+
+    if (!Panel1->isHidden()) {
+        const uint8_t reported = R(kReportSlotByte);
+        if (reported == kNoSlot) {
+            confirmWritten();
+        } else {
+            Panel1->hide();
+            const int slot = selectionSlot();
+            if (reported == slot) {
+                confirmWritten();
+            } else if (dialogs().question(QString(), kReprogramQuestion, MessageIcon::None, true)) {
+                confirmWritten();
+            } else {
+                const bool threeCell =
+                    reported < kSlots && cellText(StringGrid1, columnOfSlot(reported), rowOfSlot(reported)) ==
+                                             KeyTexts::threeExpanders();
+                SendKeyCommand(kWriteKey, static_cast<uint8_t>(slot), kDecline, reported, threeCell ? 0 : 1,
+                               kDeclineTries);
+                RefreshKeyTable();
+                Timer1->start();
+                return;
+            }
+        }
+    }
+    RefreshKeyTable();
+    Timer1->start();
+}
+
+// --- the descriptions file -----------------------------------------------------------------------------
+
+void TTMwriteForm::Button6Click() {
+    QString name = dialogs().saveFileName(KeyDescriptionsFile::kFileFilter, dialogStartFolder());
+    if (!name.isEmpty()) {
+        name = KeyDescriptionsFile::withTxtExtension(name);
+        const QStringList lines = KeyDescriptionsFile::keyLines(
+            [this](int column, int row) { return cellText(StringGrid1, column, row); }, KeyDescriptions);
+        if (!KeyDescriptionsFile::writeFile(name, KeyDescriptionsFile::fileBytes(lines))) {
+            showBareMessage(QStringLiteral("Ошибка записи"));
+            return;
+        }
+    }
+    if (isVisible()) StringGrid1->setFocus();
+}
+
+void TTMwriteForm::Button7Click() {
+    const QString name = dialogs().openFileName(KeyDescriptionsFile::kFileFilter, dialogStartFolder());
+    if (!name.isEmpty() && QFileInfo::exists(name)) {
+        if (!KeyDescriptionsFile::readFile(name, KeyDescriptions)) {
+            showBareMessage(QStringLiteral("Ошибка чтения"));
+            return;
+        }
+    }
+    showCurrentDescription();
+    if (isVisible()) StringGrid1->setFocus();
+}
+
+// --- the window ---------------------------------------------------------------------------------------
+
+void TTMwriteForm::N4Click() {
+    close();
+}
+
+void TTMwriteForm::FormResize() {
+    const int width = std::max(0, (frameGeometry().width() - 60) / 7);
+    StringGrid1->horizontalHeader()->setDefaultSectionSize(width);
+    for (int column = 0; column < kGridColumns; ++column)
+        StringGrid1->setColumnWidth(column, width);
+}
+
+void TTMwriteForm::layoutClientArea() {
+    // Button6 and Button7 keep their distance from the right edge; the frame and the grid stretch.
+    const int dw = client_->width() - kClientWidth;
+    const int dh = client_->height() - kClientHeight;
+    Button7->move(408 + dw, 8);
+    Button6->move(544 + dw, 8);
+    Bevel2->setGeometry(8, 80, std::max(0, 673 + dw), std::max(0, 293 + dh));
+    StringGrid1->setGeometry(10, 85, std::max(0, 665 + dw), std::max(0, 282 + dh));
+}
+
+void TTMwriteForm::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    setHintDisplayMs(kHintMs);
+}
+
+void TTMwriteForm::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    FormResize();
+}
+
+void TTMwriteForm::closeEvent(QCloseEvent* event) {
+    // Closing this window ends the program.
+    Link::ClosePort();
+    Clock::setTerminating(true);
+    QCoreApplication::quit();
+    event->accept();
+}
+
+bool TTMwriteForm::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == client_ && event->type() == QEvent::Resize) {
+        layoutClientArea();
+    } else if (watched == StringGrid1 && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            StringGrid1KeyPress(key);
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
