@@ -232,18 +232,6 @@ TEST_F(ConfigFileCommands, SavingWritesTheControlsAndOpeningReadsThemBack) {
     EXPECT_EQ(CollectConfig(t.controls), collectedOf(goldenConfig()));
 }
 
-TEST_F(ConfigFileCommands, EachSaveTakesItsMaskFromTheTickCount) {
-    ShowConfig(goldenConfig(), t.controls, true);
-    for (uint32_t ticks : {0x00000u, 0x1FFFFu, 0xABCDEF01u}) {
-        clock.set(ticks);
-        recorder.fileNames = {path("m.okf")};
-        PackData(t.controls);
-        const QByteArray bytes = readAll(path("m.okf"));
-        EXPECT_EQ(bytes.mid(280, 4), QByteArray::number(ticks & 0xFFFF, 16).toUpper().rightJustified(4, '0'));
-        EXPECT_EQ(decodeConfigFile(bytes), collectedOf(goldenConfig()));
-    }
-}
-
 TEST_F(ConfigFileCommands, OpeningATextFileNameReadsTheConfigurationFileBesideIt) {
     writeAll(path("a.txt"), "not a configuration");
     writeAll(path("a.okf"), goldenFile());

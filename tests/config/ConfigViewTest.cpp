@@ -36,18 +36,6 @@ TEST(ConfigView, ShowingAndCollectingGiveBackTheRecord) {
     EXPECT_EQ(CollectConfig(t.controls), collectedOf(config));
 }
 
-TEST(ConfigView, FireLoopBitsWithoutARowAreLost) {
-    TestControls t;
-    FixedClock clock;
-    ExpanderConfig config;
-    config.parameters[2] = 0xA3; // smoke, pair 4, bit 5 set
-    config.parameters[3] = 0x20;
-    ShowConfig(config, t.controls, false);
-    const ParameterBlock collected = CollectParameters(t.controls);
-    EXPECT_EQ(collected[2], 0x83);
-    EXPECT_EQ(collected[3], 0x00);
-}
-
 TEST(ConfigView, DescriptionsAreShownOnlyWhenAskedFor) {
     TestControls t;
     FixedClock clock;
@@ -58,16 +46,6 @@ TEST(ConfigView, DescriptionsAreShownOnlyWhenAskedFor) {
     EXPECT_EQ(cellText(&t.loopGrid, 1, 20), "Кухня");
     ShowConfig(ExpanderConfig{}, t.controls, true);
     EXPECT_EQ(cellText(&t.loopGrid, 1, 20), "");
-}
-
-TEST(ConfigView, HiddenDescriptionRowKeepsItsTextsForCollecting) {
-    TestControls t;
-    FixedClock clock;
-    setLoopGridRows(&t.loopGrid, 20);
-    ShowConfig(sampleConfig(), t.controls, true);
-    EXPECT_EQ(CollectDescription(t.controls, 1), "Кухня");
-    EXPECT_EQ(CollectDescription(t.controls, 4), "Склад №2");
-    EXPECT_EQ(CollectConfig(t.controls).loopDescriptions, sampleConfig().loopDescriptions);
 }
 
 TEST(ConfigView, UntouchedControlsCollectAsAlarmLoopsAndEmptyCodes) {

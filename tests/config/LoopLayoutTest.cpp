@@ -129,19 +129,6 @@ TEST(LoopLayout, FireLoopsHideTheSecurityRowsAndShowThePairNumber) {
         EXPECT_TRUE(security[row - 1].isEmpty()) << row;
 }
 
-TEST(LoopLayout, StoredBitsReadUnderAnotherTypeLayout) {
-    // A security loop with low bits 101 picked as a smoke loop shows pair 6 and its bit 3 as "Пересброс".
-    const LoopColumnTexts asSmoke = loopColumnTexts(0x0D, 0x00, 0);
-    EXPECT_EQ(asSmoke[0], kSmoke);
-    EXPECT_EQ(asSmoke[7], "6");
-    EXPECT_EQ(asSmoke[8], kPlus);
-    const LoopColumnTexts asAlarm = loopColumnTexts(0x85, 0x50, 3);
-    EXPECT_EQ(asAlarm[0], kAlarm);
-    EXPECT_EQ(asAlarm[11], QString());
-    EXPECT_EQ(asAlarm[12], kPlus); // bit 2
-    EXPECT_EQ(asAlarm[16], kPlus); // byte 2 bit 4
-}
-
 TEST(LoopLayout, PairNumberSetsTheLowBitsOfAFireLoop) {
     for (int pair = 1; pair <= 8; ++pair) {
         const QString text = QString::number(pair);
