@@ -392,12 +392,12 @@ ControlUnitSim::Reply ControlUnitSim::accessReply(const std::vector<uint8_t>& fr
         return sent.size() == 4 && code.size() == 4 && code == sent;
     };
     const bool ok = std::any_of(accepted.begin(), accepted.end(), matches);
-    if (!ok) return {7, 0, {}};
-    if (!localLine_) return {8, 0, {}};
-    // Over the local line the unit identifies itself by the parameter block of its expander, which
-    // the program fetches without relaying anything first.
+    if (!localLine_) return {static_cast<uint8_t>(ok ? 8 : 7), 0, {}};
+    // Over the local line every access request is answered with 0; the unit identifies itself only
+    // after its own codes, by the parameter block of its expander, which the program fetches without
+    // relaying anything first.
     answer_ = {};
-    for (int a = 1; a <= 3; ++a) {
+    for (int a = 1; ok && a <= 3; ++a) {
         if (expanders_[a].configured) {
             answer_ = {
                 true, kRead, {expanders_[a].parameters.begin(), expanders_[a].parameters.end()}, nowMs()};
@@ -514,6 +514,10 @@ void ControlUnitSim::queueReply(const Reply& reply, uint8_t command, int expande
         if (f.times == 0) continue;
         if (f.command >= 0 && f.command != command) continue;
         if (f.expanderCommand >= 0 && f.expanderCommand != expanderCommand) continue;
+        if (f.skip > 0) {
+            --f.skip;
+            continue;
+        }
         if (f.times > 0) --f.times;
         fault = &f;
         break;

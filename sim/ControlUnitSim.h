@@ -48,13 +48,15 @@ class ControlUnitSim : public PtyDevice {
     };
 
     // What goes wrong with a reply. A fault applies to the next `times` replies that match its
-    // command (and, for commands 1 and 2, its expander command); -1 times means every such reply.
+    // command (and, for commands 1 and 2, its expander command), after `skip` of them have gone out
+    // unharmed; -1 times means every such reply.
     // The device state changes as usual: only the reply is affected. Faults are matched in the
     // order they were added; one fault per reply.
     struct Fault {
         int command = -1;         // request command, -1 any
         int expanderCommand = -1; // relayed/fetched expander command, -1 any
         int times = 1;
+        int skip = 0; // matching replies left alone before the fault begins
 
         bool silent = false;              // no reply at all
         unsigned delayMs = 0;             // pause before the reply starts
@@ -92,10 +94,11 @@ class ControlUnitSim : public PtyDevice {
     void setAcceptDefaultCode(bool on);
     // The local-line default code as it arrives (no swap), accepted in local-line mode.
     void setLocalLineDefaultCode(const std::array<uint8_t, 4>& bytes);
-    // Local-line connection: an accepted access request is answered with status 0 and the
-    // identification probe (a fetch of 0x55 with nothing relayed) gets the parameter block of the
-    // first configured expander among 1..3. The users' code pages (0x5D with block 1..4) are
-    // served only in this mode.
+    // Local-line connection: every access request is answered with status 0; after the console
+    // code or the local-line default code the identification probe (a fetch of 0x55 with nothing
+    // relayed) gets the parameter block of the first configured expander among 1..3, after any
+    // other code it gets nothing. The users' code pages (0x5D with block 1..4) are served only in
+    // this mode.
     void setLocalLine(bool on);
     // Answers every access request with this status, whatever the code (-1: evaluate the code).
     void setAccessStatus(int status);
