@@ -1,0 +1,20 @@
+// Feeds arbitrary bytes to the key-programming device's reply receiver.
+#include "FuzzSupport.h"
+#include "keys/KeyLink.h"
+#include "link/Link.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    static fuzz::VirtualClock clock;
+    static fuzz::SilentDialogs silent;
+    static const bool installed = (Clock::install(&clock), installDialogs(&silent), true);
+    (void)installed;
+
+    auto* line = new fuzz::FuzzLine(data, size);
+    Link::adoptPort(line);
+    for (int round = 0; round < 64 && Link::portOpen() && !line->exhausted(); ++round)
+        KeyLink::ReceiveKeyReply();
+    if (Link::portOpen())
+        KeyLink::SendKeyCommand(2, 0, 0, 0, 0, 2);
+    Link::ClosePort();
+    return 0;
+}
