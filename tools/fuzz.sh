@@ -8,8 +8,14 @@ for target in FrameReceiverFuzz KeyReplyFuzz ConfigFileFuzz KeyDescriptionsFuzz;
   corpus="$build/corpus/$target"
   mkdir -p "$corpus"
   echo "== $target for ${seconds}s"
+  rc=0
   "$build/fuzz/$target" -max_total_time="$seconds" -rss_limit_mb=2048 -timeout=10 \
-      -artifact_prefix="$build/" "$corpus" 2>&1 | grep -E '^(Done|==[0-9]+==|SUMMARY|INFO: -max_total_time)' || true
-  # libFuzzer exits non-zero on a crash, a leak or a time-out; PIPESTATUS keeps that result.
-  [ "${PIPESTATUS[0]}" -eq 0 ] || { echo "$target found a fault; see $build/crash-* or leak-*"; exit 1; }
+      -artifact_prefix="$build/" "$corpus" >"$build/$target.log" 2>&1 || rc=$?
+  grep -E '^(Done|SUMMARY)|ERROR' "$build/$target.log" || true
+  # libFuzzer exits non-zero on a crash, a leak or a time-out.
+  if [ "$rc" -ne 0 ]; then
+    tail -n 40 "$build/$target.log"
+    echo "$target found a fault; see $build/crash-*, leak-* or timeout-*"
+    exit 1
+  fi
 done
