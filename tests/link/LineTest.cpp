@@ -1,0 +1,292 @@
+// The link over a real pseudo-terminal through the real serial code, against the simulated control
+// unit: the bytes on the line, retries, faults, the port itself.
+#include "LinkTestSupport.h"
+
+#include <QElapsedTimer>
+#include <QSerialPort>
+#include <QTimer>
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+using Unit = sim::ControlUnitSim;
+
+Unit::Fault fault(int command, int times) {
+    Unit::Fault f;
+    f.command = command;
+    f.times = times;
+    return f;
+}
+
+Bytes stored(int count) {
+    return Bytes(Link::frameBuffer(), Link::frameBuffer() + count);
+}
+
+TEST_F(SimLinkTest, PortOpensWithTheLineSettings) {
+    const int fd = ::open(unit.slavePath().c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0) GTEST_SKIP() << "the terminal cannot be opened a second time here";
+    termios tio{};
+    ASSERT_EQ(tcgetattr(fd, &tio), 0);
+    ::close(fd);
+    EXPECT_EQ(cfgetispeed(&tio), B57600);
+    EXPECT_EQ(cfgetospeed(&tio), B57600);
+    EXPECT_EQ(tio.c_cflag & CSIZE, static_cast<tcflag_t>(CS8));
+    EXPECT_EQ(tio.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+    EXPECT_EQ(tio.c_iflag & (INPCK | IXON | IXOFF | IXANY | ISTRIP | ICRNL | INLCR | IGNCR), 0u);
+    EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG | IEXTEN), 0u);
+    EXPECT_EQ(tio.c_oflag & OPOST, 0u);
+}
+
+TEST_F(SimLinkTest, AccessRequestOnTheLineAndItsAnswer) {
+    unit.setAccessCode("12345678");
+    ASSERT_TRUE(Link::SendRequest(Command::Access, 0x21, 0x43, 0x65, 0x87));
+    EXPECT_EQ(written(), std::vector<Bytes>{request({0x07, 0x00, 0x21, 0x43, 0x65, 0x87})});
+    EXPECT_EQ(stored(5), (Bytes{0x06, 0x08, 0x00, 0x0E, 0x00}));
+    EXPECT_TRUE(dialogs.entries.empty());
+}
+
+TEST_F(SimLinkTest, ShortFormWhenTheThirdArgumentIsZero) {
+    unit.setAccessCode("12340078");
+    ASSERT_TRUE(Link::SendRequest(Command::Access, 0x21, 0x43, 0, 0x87));
+    EXPECT_EQ(written(), std::vector<Bytes>{(Bytes{0xAF, 0x05, 0x00, 0x21, 0x43, 0x69, 0x00})});
+    EXPECT_EQ(Link::R(1), 8);
+}
+
+// Replies that go wrong in one way or another, and what SendRequest makes of them.
+TEST_F(SimLinkTest, FaultyRepliesAndTheirRetries) {
+    struct Case {
+        const char* what;
+        std::vector<Unit::Fault> faults;
+        bool succeeds;
+        size_t requests;
+        int checksumMessages;
+    };
+    auto noise = fault(6, 1);
+    noise.noiseBefore = {0x00, 0xAF, 0x26, 0x55, 0xFF, 0x05};
+    auto badOnce = fault(6, 1);
+    badOnce.badChecksum = true;
+    auto badAlways = fault(6, -1);
+    badAlways.badChecksum = true;
+    auto keyBad = fault(6, -1);
+    keyBad.keyDeviceSignature = true;
+    keyBad.badChecksum = true;
+    auto keyGood = fault(6, -1);
+    keyGood.keyDeviceSignature = true;
+    auto busyTwice = fault(6, 2);
+    busyTwice.status = 2;
+    auto busyAlways = fault(6, -1);
+    busyAlways.status = 2;
+    auto pieces = fault(6, 1);
+    pieces.pieceSize = 5;
+    pieces.piecePauseMs = 40;
+    auto cut = fault(6, -1);
+    cut.cutTo = 20;
+    auto silent = fault(6, -1);
+    silent.silent = true;
+    auto late = fault(6, 1);
+    late.delayMs = 120;
+    auto tooShort = fault(6, 1);
+    tooShort.lengthByte = 3;
+    auto notDone = fault(6, 1);
+    notDone.status = 6;
+
+    const Case cases[] = {
+        {"noise before the start byte", {noise}, true, 1, 0},
+        {"one wrong checksum", {badOnce}, true, 2, 1},
+        {"wrong checksum every time", {badAlways}, false, 3, 3},
+        {"key device with a wrong checksum", {keyBad}, false, 3, 0},
+        {"key device signature", {keyGood}, false, 3, 0},
+        {"busy twice", {busyTwice}, true, 3, 0},
+        {"busy every time", {busyAlways}, false, 3, 0},
+        {"in pieces with pauses", {pieces}, true, 1, 0},
+        {"cut short", {cut}, false, 3, 0},
+        {"silence", {silent}, false, 3, 0},
+        {"late but within 200 ms", {late}, true, 1, 0},
+        {"length byte below 4", {tooShort}, true, 2, 0},
+        {"status not accepted", {notDone}, true, 2, 0},
+    };
+    for (const Case& c : cases) {
+        unit.clearFaults();
+        unit.clearFrames();
+        dialogs.clear();
+        for (const auto& f : c.faults)
+            unit.addFault(f);
+        EXPECT_EQ(Link::SendRequest(Command::ExpanderTable, 2, 0, 0, 0), c.succeeds) << c.what;
+        EXPECT_EQ(unit.frames().size(), c.requests) << c.what;
+        EXPECT_EQ(dialogs.texts(), QStringList(c.checksumMessages, QStringLiteral("Не совпала КС")))
+            << c.what;
+        if (c.succeeds) {
+            EXPECT_EQ(Link::R(0), 38) << c.what;
+            EXPECT_EQ(Link::R(2), 2) << c.what;
+            const auto table = unit.expanderTable();
+            EXPECT_EQ(Bytes(Link::frameBuffer() + 3, Link::frameBuffer() + 35), Bytes(table.begin() + 64, table.begin() + 96))
+                << c.what;
+        }
+        for (const Bytes& w : written())
+            EXPECT_EQ(w, request({0x05, 0x06, 0x02, 0x00})) << c.what;
+    }
+    unit.clearFaults();
+    unit.clearFrames();
+    auto key = fault(0, 1);
+    key.keyDeviceSignature = true;
+    key.badChecksum = true;
+    unit.addFault(key);
+    unit.addFault(key);
+    unit.addFault(key);
+    EXPECT_FALSE(Link::SendRequest(Command::Access, 1, 2, 3, 4));
+    EXPECT_TRUE(Link::holdsKeyDeviceSignature());
+}
+
+TEST_F(SimLinkTest, BusyAnswersAreAskedAgainAfterFiftyMilliseconds) {
+    auto busy = fault(0, -1);
+    busy.status = 2;
+    unit.addFault(busy);
+    EXPECT_FALSE(Link::SendRequest(Command::Access, 0x33, 0x33, 0x77, 0x77));
+    const auto frames = unit.frames();
+    ASSERT_EQ(frames.size(), 3u);
+    for (size_t i = 1; i < frames.size(); ++i)
+        EXPECT_GE(frames[i].atMs - frames[i - 1].atMs, 50u);
+    EXPECT_EQ(Link::R(1), 2);
+}
+
+TEST_F(SimLinkTest, LeftoverBytesArePurgedBeforeTheNextRequest) {
+    auto doubled = fault(6, 1);
+    doubled.noiseBefore = Unit::replyFrame(1, 7, Bytes(32, 0x99)); // a stale block 7 in front
+    unit.addFault(doubled);
+    // The first request reads the stale block; its own reply stays on the line ...
+    ASSERT_TRUE(Link::SendRequest(Command::ExpanderTable, 0, 0, 0, 0));
+    EXPECT_EQ(Link::R(2), 7);
+    // ... and is thrown away before the next request goes out.
+    ASSERT_TRUE(Link::SendRequest(Command::ExpanderTable, 1, 0, 0, 0));
+    EXPECT_EQ(Link::R(2), 1);
+}
+
+TEST_F(SimLinkTest, RelayedReadFetchedWithTheRightEcho) {
+    Unit::Expander e;
+    e.configured = true;
+    for (int i = 0; i < 18; ++i)
+        e.parameters[i] = static_cast<uint8_t>(0x40 + i);
+    unit.setExpander(5, e);
+    unit.setRelayLatencyMs(220); // ready between the second and the third fetch
+    auto wrongEcho = fault(2, 1);
+    wrongEcho.skip = 2; // after two "not yet" answers
+    wrongEcho.echo = 0x5A;
+    unit.addFault(wrongEcho);
+    std::vector<QString> traces;
+    Link::setTraceSink([&](const QString& t) { traces.push_back(t); });
+
+    ASSERT_TRUE(Link::SendRequest(Command::Relay, lineAddress(5), ExpanderCommand::ReadParameters, 0, 0));
+    EXPECT_EQ(Link::R(1), 1);
+    EXPECT_TRUE(Link::FetchReply(ExpanderCommand::ReadParameters));
+    EXPECT_EQ(Link::R(0), 24);
+    EXPECT_EQ(Link::R(2), 0x55);
+    for (int i = 0; i < 18; ++i)
+        EXPECT_EQ(Link::R(3 + i), 0x40 + i);
+    EXPECT_EQ(Link::traceText(), QStringLiteral("  3:0  3:0  1:90"));
+    ASSERT_FALSE(traces.empty());
+    EXPECT_EQ(traces.front(), QString());
+    EXPECT_EQ(traces.back(), Link::traceText());
+
+    const auto frames = written();
+    ASSERT_EQ(frames.size(), 5u);
+    EXPECT_EQ(frames[0], (Bytes{0xAF, 0x05, 0x01, 0x0B, 0x55, 0x66, 0x00}));
+    for (size_t i = 1; i < frames.size(); ++i)
+        EXPECT_EQ(frames[i], (Bytes{0xAF, 0x03, 0x02, 0x05, 0x00}));
+}
+
+TEST_F(SimLinkTest, RelayedWriteAppliedAndEchoed) {
+    Unit::Expander e;
+    e.configured = true;
+    unit.setExpander(2, e);
+    // User 4, loops 1 and 3, code 12AB: the code bytes travel with their digits exchanged.
+    Link::SendFrame(QByteArray("\x01\x05\x5C\x04\x05\x21\xBA\x04\x00\x00", 10));
+    ASSERT_TRUE(Link::FetchReply(ExpanderCommand::WriteUser));
+    EXPECT_EQ(Link::R(3), 4);
+    EXPECT_EQ(Link::R(4), 5);
+    ASSERT_TRUE(unit.waitForFrames(2, 1000));
+    EXPECT_EQ(written()[0], request({0x0C, 0x01, 0x05, 0x5C, 0x04, 0x05, 0x21, 0xBA, 0x04, 0x00, 0x00}));
+    EXPECT_EQ(unit.expander(2).userMasks[4], 5);
+    EXPECT_EQ(unit.expander(2).userCodes[4], 0x12AB);
+}
+
+TEST_F(SimLinkTest, DescriptorWriteAnsweredForTheRawRead) {
+    // Text "Склад" (1251) as descriptor 7 in slot 42.
+    const QByteArray text("\xD1\xEA\xEB\xE0\xE4", 5);
+    QByteArray payload("\x03\x07\x06\x00\x2A", 5);
+    payload.append(text).append('\0');
+    Link::SendFrame(payload);
+    Link::WaitMs(300);
+    ASSERT_GE(Link::RawRead(), 3);
+    EXPECT_EQ(stored(3), (Bytes{0xFA, 0x06, 0x01}));
+    EXPECT_EQ(unit.descriptorTable()[42], 7);
+    EXPECT_EQ(unit.descriptorText(7), text.toStdString());
+    EXPECT_EQ(written()[0].size(), 5u + 10u);
+}
+
+TEST_F(SimLinkTest, PortHeldByAnotherProgramIsNotOpened) {
+    Link::ClosePort();
+    QSerialPort other;
+    other.setPortName(QString::fromStdString(devicePath("ttyS0")));
+    ASSERT_TRUE(other.open(QIODevice::ReadWrite));
+    EXPECT_FALSE(Link::OpenPort(QStringLiteral("COM1")));
+    EXPECT_FALSE(Link::portOpen());
+    ASSERT_EQ(dialogs.texts(), QStringList{QStringLiteral("Not open COM1")});
+    EXPECT_EQ(dialogs.entries[0].caption, QString());
+    other.close();
+    EXPECT_TRUE(Link::OpenPort(QStringLiteral("COM1")));
+}
+
+TEST_F(SimLinkTest, OpeningClosesTheOpenPortFirst) {
+    // COM1 is open; opening it again works because the first handle is released before.
+    EXPECT_TRUE(Link::OpenPort(QStringLiteral("COM1")));
+    EXPECT_TRUE(Link::portOpen());
+    // COM2 has no device: the open port is gone too.
+    EXPECT_FALSE(Link::OpenPort(QStringLiteral("COM2")));
+    EXPECT_FALSE(Link::portOpen());
+    EXPECT_FALSE(Link::OpenPort(QStringLiteral("LPT1")));
+    EXPECT_EQ(dialogs.texts(),
+              (QStringList{QStringLiteral("Not open COM2"), QStringLiteral("Not open LPT1")}));
+}
+
+TEST_F(SimLinkTest, LineThatDisappearsMidExchangeFailsOnceAndQuickly) {
+    unit.setRelayLatencyMs(100000); // the expander never answers: the fetch would take ten rounds
+    ASSERT_TRUE(Link::SendRequest(Command::Relay, lineAddress(0), ExpanderCommand::ReadParameters, 0, 0));
+    QTimer::singleShot(120, [this] { unit.stop(); });
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_FALSE(Link::FetchReply(ExpanderCommand::ReadParameters));
+    EXPECT_LT(timer.elapsed(), 600);
+    EXPECT_FALSE(Link::portOpen());
+    timer.restart();
+    EXPECT_FALSE(Link::SendRequest(Command::Access, 1, 2, 3, 4));
+    EXPECT_FALSE(Link::FetchReply(0x55));
+    EXPECT_LT(timer.elapsed(), 20);
+    EXPECT_TRUE(dialogs.entries.empty());
+}
+
+TEST_F(SimLinkTest, LineGoneBeforeTheRequest) {
+    unit.stop();
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_FALSE(Link::SendRequest(Command::ExpanderTable, 0, 0, 0, 0));
+    EXPECT_LT(timer.elapsed(), 150);
+    EXPECT_FALSE(Link::portOpen());
+    EXPECT_TRUE(dialogs.entries.empty());
+}
+
+TEST_F(SimLinkTest, WaitReturnsAtOnceWhenTerminating) {
+    QElapsedTimer timer;
+    timer.start();
+    Link::WaitMs(30);
+    EXPECT_GE(timer.elapsed(), 30);
+    Clock::setTerminating(true);
+    timer.restart();
+    Link::WaitMs(1000);
+    EXPECT_FALSE(Link::ReceiveFrame());
+    EXPECT_LT(timer.elapsed(), 20);
+}
+
+} // namespace
