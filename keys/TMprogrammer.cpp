@@ -268,6 +268,11 @@ void TTMwriteForm::buildGrid() {
     connect(grid, &QTableWidget::currentCellChanged, this, [this](int row, int column, int, int) {
         if (!fillingCells_) StringGrid1SelectCell(column, row);
     });
+    // A click on the cell that is already current shows its description again as well.
+    connect(grid, &QTableWidget::cellPressed, this, [this](int row, int column) {
+        if (row == StringGrid1->currentRow() && column == StringGrid1->currentColumn())
+            StringGrid1SelectCell(column, row);
+    });
     connect(grid, &QTableWidget::cellDoubleClicked, this, [this] { StringGrid1DblClick(); });
     grid->installEventFilter(this);
 
@@ -578,6 +583,9 @@ void TTMwriteForm::layoutClientArea() {
 
 void TTMwriteForm::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
+    // The smallest size is that of the whole window, frame included, which is known once shown.
+    const QSize frame = frameGeometry().size() - size();
+    setMinimumSize(std::max(1, kMinWidth - frame.width()), std::max(1, kMinHeight - frame.height()));
     setHintDisplayMs(kHintMs);
 }
 
