@@ -78,6 +78,9 @@ void ExpanderSession::runRead() {
 }
 
 void ExpanderSession::stopRead(const QString& text, bool hideProgress) {
+    // A program that terminates has its exchanges fail at once: the read ends without a message
+    // and leaves the lists as they are.
+    if (Clock::terminating()) return;
     setListsEnabled(true);
     if (hideProgress) controls_.progress->hide();
     report(text);

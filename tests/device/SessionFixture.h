@@ -31,8 +31,15 @@
 
 #include <ostream>
 
+// QString looks like a container of QChar to the test printer; print texts as texts.
 inline void PrintTo(const QString& text, std::ostream* os) {
     *os << '"' << text.toStdString() << '"';
+}
+inline void PrintTo(const QStringList& texts, std::ostream* os) {
+    *os << '{';
+    for (const QString& text : texts)
+        *os << ' ' << '"' << text.toStdString() << '"';
+    *os << " }";
 }
 
 using Unit = sim::ControlUnitSim;
