@@ -66,16 +66,18 @@ class LoopEditor::CellDelegate : public GridCellDelegate {
 
   protected:
     bool eventFilter(QObject* object, QEvent* event) override {
-        if (event->type() == QEvent::FocusOut) {
-            // A click in the grid takes the focus before the click itself arrives; the click decides
-            // (another cell selected, or editing ended), so the editor stays until then.
-            const auto reason = static_cast<QFocusEvent*>(event)->reason();
-            if (reason == Qt::MouseFocusReason && QApplication::focusWidget() == owner_->grid_) return false;
-        }
+        // The grid itself takes the focus before it handles a click or a cursor key; the click or the
+        // key decides (another cell selected, or editing ended), so the editor stays until then.
+        if (event->type() == QEvent::FocusOut && QApplication::focusWidget() == owner_->grid_) return false;
         if (event->type() == QEvent::KeyPress) {
             const int key = static_cast<QKeyEvent*>(event)->key();
-            // Tab selects the next cell: the pair number rule applies as for any change of cell.
-            if (key == Qt::Key_Tab || key == Qt::Key_Backtab) owner_->restoreInvalidPairNumber();
+            // Tab leaves the cell: the pair number rule applies as for a change of cell, and editing
+            // ends without opening the next cell.
+            if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
+                owner_->restoreInvalidPairNumber();
+                owner_->endEditing();
+                return true;
+            }
         }
         return GridCellDelegate::eventFilter(object, event);
     }
@@ -337,8 +339,12 @@ bool LoopEditor::eventFilter(QObject* watched, QEvent* event) {
         auto* key = static_cast<QKeyEvent*>(event);
         if (editor_) {
             // The editor lost the focus to the grid without closing: the keys still belong to it.
+            // A key the editor does not take comes back up to the grid; the grid handles it then.
+            if (forwardingKey_) return false;
+            forwardingKey_ = true;
             editor_->setFocus(Qt::OtherFocusReason);
             QCoreApplication::sendEvent(editor_, event);
+            forwardingKey_ = false;
             return true;
         }
         const GridCell cell = currentCell(grid_);

@@ -84,4 +84,5 @@ class LoopEditor : public QObject {
     QPersistentModelIndex editIndex_;
     QString textBeforeEdit_;
     QString editorText_;
+    bool forwardingKey_ = false;
 };
