@@ -14,7 +14,9 @@ constexpr uint8_t kRead = 0x55, kWriteParameters = 0x56, kWritePartition = 0x59,
 // A request that stops half-way is dropped after this long without a byte, so that the next start
 // byte begins a new frame.
 constexpr int64_t kPartialFrameUs = 100000;
-constexpr size_t kMaxTextBytes = 200; // keeps every reply within a one-byte length
+constexpr size_t kMaxTextBytes = 200;             // keeps every reply within a one-byte length
+constexpr int64_t kByteUs = 10 * 1000000 / 57600; // 10 bits a byte at 57600 baud
+constexpr int64_t kPreciseWaitUs = 2000;
 
 uint8_t swapped(uint8_t b) {
     return static_cast<uint8_t>((b << 4) | (b >> 4));
@@ -263,16 +265,17 @@ void ControlUnitSim::onIdle() {
 }
 
 void ControlUnitSim::takeBytes(const uint8_t* bytes, size_t count) {
-    std::vector<std::vector<uint8_t>> complete;
+    std::vector<std::pair<std::vector<uint8_t>, int64_t>> complete;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         lastByteUs_ = nowUs();
         for (size_t i = 0; i < count; ++i) {
             const uint8_t b = bytes[i];
             if (assembling_.empty()) {
-                if (b == kRequestStart)
+                if (b == kRequestStart) {
                     assembling_.push_back(b);
-                else
+                    frameStartUs_ = lastByteUs_;
+                } else
                     stray_.push_back(b);
                 continue;
             }
@@ -284,16 +287,16 @@ void ControlUnitSim::takeBytes(const uint8_t* bytes, size_t count) {
                 continue;
             }
             if (assembling_.size() == static_cast<size_t>(n) + 2) {
-                complete.push_back(std::move(assembling_));
+                complete.emplace_back(std::move(assembling_), frameStartUs_);
                 assembling_.clear();
             }
         }
     }
-    for (const auto& frame : complete)
-        handleFrame(frame);
+    for (const auto& [frame, startUs] : complete)
+        handleFrame(frame, startUs);
 }
 
-void ControlUnitSim::handleFrame(const std::vector<uint8_t>& frame) {
+void ControlUnitSim::handleFrame(const std::vector<uint8_t>& frame, int64_t startUs) {
     std::lock_guard<std::mutex> lock(mutex_);
     const size_t n = frame[1];
     const uint16_t sum = sum16(frame.data() + 1, n - 1);
@@ -302,7 +305,10 @@ void ControlUnitSim::handleFrame(const std::vector<uint8_t>& frame) {
     if (!record.checksumOk) return; // the control unit ignores a request it cannot trust
     Reply reply;
     int expanderCommand = -1;
-    if (answerTo(frame, reply, expanderCommand)) queueReply(reply, frame[2], expanderCommand);
+    // A pseudo-terminal carries the request at once; at line speed its last byte would arrive only
+    // after the line time of the whole frame, and the reply cannot start before.
+    const int64_t earliestUs = pacing() ? startUs + static_cast<int64_t>(frame.size()) * kByteUs : 0;
+    if (answerTo(frame, reply, expanderCommand)) queueReply(reply, frame[2], expanderCommand, earliestUs);
 }
 
 bool ControlUnitSim::answerTo(const std::vector<uint8_t>& frame, Reply& reply, int& expanderCommand) {
@@ -507,7 +513,8 @@ ControlUnitSim::Reply ControlUnitSim::fetch(int& expanderCommand) {
     return {kStatusDone, answer_.command, answer_.data};
 }
 
-void ControlUnitSim::queueReply(const Reply& reply, uint8_t command, int expanderCommand) {
+void ControlUnitSim::queueReply(const Reply& reply, uint8_t command, int expanderCommand,
+                                int64_t earliestUs) {
     Reply r = reply;
     const Fault* fault = nullptr;
     for (Fault& f : faults_) {
@@ -522,7 +529,7 @@ void ControlUnitSim::queueReply(const Reply& reply, uint8_t command, int expande
         fault = &f;
         break;
     }
-    int64_t due = nowUs();
+    int64_t due = std::max(nowUs(), earliestUs);
     if (!outgoing_.empty()) due = std::max(due, outgoing_.back().dueUs);
     if (!fault) {
         outgoing_.push_back({due, replyFrame(r.status, r.echo, r.data)});
@@ -562,12 +569,19 @@ void ControlUnitSim::queueReply(const Reply& reply, uint8_t command, int expande
 void ControlUnitSim::flushDue() {
     for (;;) {
         std::vector<uint8_t> bytes;
+        int64_t dueUs = 0;
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            if (outgoing_.empty() || outgoing_.front().dueUs > nowUs()) return;
+            if (outgoing_.empty()) return;
+            dueUs = outgoing_.front().dueUs;
+            // The serving thread looks in about every millisecond; a reply due sooner than that is
+            // waited for here, so that the device keeps line timing to a fraction of a byte.
+            if (dueUs > nowUs() + kPreciseWaitUs) return;
             bytes = std::move(outgoing_.front().bytes);
             outgoing_.pop_front();
         }
+        while (nowUs() < dueUs)
+            std::this_thread::sleep_for(std::chrono::microseconds(20));
         send(bytes);
     }
 }

@@ -18,6 +18,9 @@ namespace sim {
 // and checksum code, apart from the program's, so that the tests check the program against an
 // independent reading of the line.
 //
+// With pacing on (setPacing), the line runs at 57600 baud both ways: replies go out byte by byte at
+// line speed, and a reply starts no earlier than the request would have finished arriving.
+//
 // Every setter and accessor is safe to call from the test thread while the device serves the line.
 class ControlUnitSim : public PtyDevice {
   public:
@@ -169,14 +172,14 @@ class ControlUnitSim : public PtyDevice {
     };
 
     void takeBytes(const uint8_t* bytes, size_t count);
-    void handleFrame(const std::vector<uint8_t>& frame);
+    void handleFrame(const std::vector<uint8_t>& frame, int64_t startUs);
     // False when the request gets no reply (a relayed write, a malformed write).
     bool answerTo(const std::vector<uint8_t>& frame, Reply& reply, int& expanderCommand);
     Reply accessReply(const std::vector<uint8_t>& frame);
     bool relay(const std::vector<uint8_t>& frame, Reply& reply, int& expanderCommand);
     Reply fetch(int& expanderCommand);
     void applyWrite(Expander& e, uint8_t command, const uint8_t* data, size_t count);
-    void queueReply(const Reply& reply, uint8_t command, int expanderCommand);
+    void queueReply(const Reply& reply, uint8_t command, int expanderCommand, int64_t earliestUs);
     void flushDue();
     std::array<uint8_t, 256> expanderTableLocked() const;
     int64_t nowUs() const;
@@ -198,6 +201,7 @@ class ControlUnitSim : public PtyDevice {
 
     std::vector<uint8_t> assembling_;
     int64_t lastByteUs_ = 0;
+    int64_t frameStartUs_ = 0;
     std::vector<Frame> frames_;
     std::vector<uint8_t> stray_;
     std::deque<Outgoing> outgoing_;

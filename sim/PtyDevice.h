@@ -41,6 +41,7 @@ public:
     // Sends bytes in pieces with a pause between them.
     void sendInPieces(const std::vector<uint8_t>& bytes, size_t pieceSize, unsigned pauseMs);
     void setPacing(bool on) { pacing_ = on; }
+    bool pacing() const { return pacing_; }
 
     // Everything the program wrote, in arrival order.
     std::vector<Chunk> received() const;
