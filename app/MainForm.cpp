@@ -41,16 +41,17 @@ constexpr int kHintDisplayMs = 45000;
 // Edit1Change converts with this default and counts it as a failure, so this value is refused too.
 constexpr int32_t kAccessCodeRefused = 100000000;
 
-// The window's texts were laid out for a narrow 8-point face; where that face is missing, the nearest
-// narrow sans-serif face with Cyrillic letters stands in, and a wide one is narrowed to fit.
+// The window's texts were laid out for a narrow 8-point face. Where no such face is installed, the
+// wide face that every system here has is narrowed to the same widths (the toolkit condenses it
+// when no condensed cut is installed).
 QFont windowFont() {
     const QStringList available = QFontDatabase::families();
-    for (const char* family : {"MS Sans Serif", "Arial", "Liberation Sans", "DejaVu Sans Condensed"}) {
+    for (const char* family : {"MS Sans Serif", "Arial", "Liberation Sans"}) {
         if (available.contains(QLatin1String(family))) return QFont(QLatin1String(family), 8);
     }
     QFont font(QStringLiteral("DejaVu Sans"), 8);
     font.setStyleHint(QFont::SansSerif);
-    font.setStretch(QFont::SemiCondensed);
+    font.setStretch(80);
     return font;
 }
 

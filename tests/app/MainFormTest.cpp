@@ -206,6 +206,38 @@ TEST_F(MainWindow, ControlsSitInTheirPlaces) {
     }
 }
 
+// The window's font must be narrow enough for the drawn places: no caption runs into its
+// neighbour or out of its control.
+TEST_F(MainWindow, CaptionsFitTheirPlaces) {
+    form().show();
+    settle();
+    const std::pair<QWidget*, QWidget*> labelled[] = {
+        {form().Label2, form().ComboBox1},
+        {form().Label3, form().ComboBox2},
+        {form().Label4, form().Edit1},
+        {form().Label1, form().ComboBox3},
+    };
+    for (const auto& [label, control] : labelled)
+        EXPECT_LT(label->geometry().right(), control->x()) << label->objectName().toStdString();
+
+    EXPECT_LE(form().CheckBox14->sizeHint().width(), form().CheckBox14->width());
+    EXPECT_LE(form().Button1->fontMetrics().horizontalAdvance(form().Button1->text()) + 8,
+              form().Button1->width());
+
+    QList<QWidget*> rightColumn = {form().CheckBox9, form().CheckBox6, form().CheckBox12,
+                                   form().CheckBox7, form().Label1,    form().ComboBox3};
+    const QList<QCheckBox*> boxes = form().TabSheet1->findChildren<QCheckBox*>();
+    ASSERT_EQ(boxes.size(), 13);
+    for (QCheckBox* box : boxes) {
+        const QRect needed(box->pos(), QSize(box->sizeHint().width(), box->height()));
+        EXPECT_LE(needed.right(), form().TabSheet1->width()) << box->objectName().toStdString();
+        if (rightColumn.contains(box)) continue;
+        for (QWidget* right : rightColumn)
+            EXPECT_FALSE(needed.intersects(right->geometry()))
+                << box->objectName().toStdString() << " runs into " << right->objectName().toStdString();
+    }
+}
+
 TEST_F(MainWindow, GridsFollowTheirPages) {
     struct GridPlace {
         QTableWidget* grid;
@@ -556,6 +588,13 @@ TEST_F(MainWindow, HandsOverAndCommitsThroughWhatTheOwnerJoins) {
     for (QMenu* menu : {form().FileMenu, form().ExpanderMenu})
         QMetaObject::invokeMethod(menu, "aboutToShow");
     EXPECT_EQ(commits, 2);
+}
+
+TEST_F(MainWindow, LinkDiagnosticsGoToTheHiddenLabel) {
+    form().Label5->setText(QStringLiteral("left over"));
+    Link::FetchReply(0x55); // starts a fresh trace; without a port it ends there
+    EXPECT_TRUE(form().Label5->text().isEmpty());
+    EXPECT_TRUE(form().Label5->isHidden());
 }
 
 TEST_F(MainWindow, FileItemsAskForAConfigurationFile) {
