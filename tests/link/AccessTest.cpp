@@ -267,6 +267,23 @@ TEST_F(AccessTest, LocalLineStepWithTheDefaultCode) {
     EXPECT_EQ(std::count(positions.begin(), positions.end(), 5), 1) << "position 5 while the unit is busy";
 }
 
+TEST_F(AccessTest, LocalLineUnitBusyForeverStillEndsTheStep) {
+    unit.setLocalLine(true);
+    Unit::Fault busy;
+    busy.command = 0;
+    busy.skip = 1;
+    busy.times = -1;
+    busy.status = 9;
+    unit.addFault(busy);
+    accessCode.clear();
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_TRUE(Access::CheckAccess(controls)); // the probe decides after a bounded number of repeats
+    EXPECT_EQ(accessFrames().size(), 1u + 25u);
+    EXPECT_LT(timer.elapsed(), 8000);
+    EXPECT_TRUE(Access::localLineMode());
+}
+
 TEST_F(AccessTest, LocalLineWithTheConsoleCodeProbesAtOnce) {
     unit.setLocalLine(true);
     unit.setConsoleCode("4321");
