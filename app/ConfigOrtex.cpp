@@ -1,4 +1,5 @@
 #include "app/MainForm.h"
+#include "app/ProgramWindows.h"
 #include "config/Dialogs.h"
 
 #include <QApplication>
@@ -11,8 +12,9 @@ int main(int argc, char** argv) {
     // display name to every window caption.
     QApplication::setApplicationName(applicationTitle());
 
-    TForm1 mainForm;
-    mainForm.show();
+    // The main window, shown, and the key programmer window, created hidden.
+    ProgramWindows windows;
+    windows.main->show();
 
     return app.exec();
 }

@@ -8,6 +8,7 @@
 #include "link/SerialLine.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QHeaderView>
@@ -561,6 +562,25 @@ TEST_F(MainWindow, ClosingOrExitEndsTheProgramAndFreesThePort) {
         EXPECT_TRUE(Clock::terminating());
     }
     EXPECT_TRUE(dialogs_.entries.empty());
+}
+
+TEST_F(MainWindow, ClosingOrExitEndsTheEventLoop) {
+    const std::function<void(TForm1&)> ends[] = {
+        [](TForm1& f) { f.close(); },
+        [](TForm1& f) { f.N5->trigger(); },
+    };
+    for (const auto& end : ends) {
+        form_ = std::make_unique<TForm1>();
+        form().show();
+        settle();
+        QTimer::singleShot(0, form_.get(), [&] { end(form()); });
+        QTimer guard;
+        guard.setSingleShot(true);
+        QObject::connect(&guard, &QTimer::timeout, [] { QCoreApplication::exit(7); });
+        guard.start(5000);
+        EXPECT_EQ(QApplication::exec(), 0);
+        EXPECT_FALSE(form().isVisible());
+    }
 }
 
 TEST_F(MainWindow, ListsRunTheirProceduresOnlyWhenTheUserPicks) {
