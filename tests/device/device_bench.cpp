@@ -1,0 +1,132 @@
+// Benchmark: a full read of an expander and a full programming run (every item sent, as after a
+// file open) against the simulated control unit pacing its replies at 57600 baud. Prints the wall
+// time, the least time the protocol allows (mandated pauses plus the line time of every frame both
+// ways), their ratio, and the CPU time of the program's thread as a share of one core.
+
+#include "SessionFixture.h"
+
+#include "config/Text1251.h"
+
+#include <QElapsedTimer>
+#include <cstdio>
+#include <sys/resource.h>
+
+namespace {
+
+constexpr double kByteMs = 10.0 * 1000.0 / 57600.0; // 10 bits a byte at 57600 baud
+
+double threadCpuMs() {
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
+}
+
+struct LeastTime {
+    double pausesMs = 0;
+    double requestBytes = 0; // frames that travel outside a pause
+    double replyBytes = 0;
+    // The protocol's least time: the pauses, and every frame that does not travel during one.
+    double protocolMs() const { return pausesMs + (requestBytes + replyBytes) * kByteMs; }
+    // On the pseudo-terminal only the simulator's replies take line time; the program's requests
+    // arrive at once. This is the least time the program could have taken here.
+    double thisLineMs() const { return pausesMs + replyBytes * kByteMs; }
+};
+
+// The least time of the exchanges recorded. A request answered at once (access, table blocks,
+// descriptor texts, relayed reads) costs its frame and its 6-byte or longer reply on the line, and
+// a relayed read then its pause (200 ms parameters, 500 ms users, 300 ms partitions). A fetch costs
+// its 50 ms pause: the fetch frame and the answer (at most 37 bytes, 6.4 ms) travel during it, and
+// so does a user or partition frame written just before it. The parameter block and a descriptor
+// are followed by 300 ms in which their frames (and the descriptor's reply) travel.
+LeastTime leastTime(const Unit& unit) {
+    LeastTime least;
+    const auto answered = [&least](const Frame& f, size_t replyBytes, double pauseMs) {
+        least.requestBytes += f.bytes.size();
+        least.replyBytes += replyBytes;
+        least.pausesMs += pauseMs;
+    };
+    for (const Frame& f : unit.frames()) {
+        switch (f.command()) {
+        case Command::Access:
+            answered(f, 6, 0);
+            break;
+        case Command::ReadDescriptor:
+            answered(f, 6 + unit.descriptorText(f.bytes[3]).size() + 1, 0);
+            break;
+        case Command::DescriptorTable:
+        case Command::ExpanderTable:
+            answered(f, 38, 0);
+            break;
+        case Command::WriteDescriptor:
+            least.pausesMs += 300;
+            break;
+        case Command::Fetch:
+            least.pausesMs += 50;
+            break;
+        case Command::Relay:
+            switch (f.bytes[4]) {
+            case ExpanderCommand::ReadParameters:
+                answered(f, 6, 200);
+                break;
+            case ExpanderCommand::ReadPartitions:
+                answered(f, 6, 300);
+                break;
+            case ExpanderCommand::ReadUsers:
+                answered(f, 6, 500);
+                break;
+            case ExpanderCommand::WriteParameters:
+                least.pausesMs += 300;
+                break;
+            default: // partition and user writes travel in the pause of their fetch
+                break;
+            }
+            break;
+        default:
+            break;
+        }
+    }
+    return least;
+}
+
+class DeviceBench : public SessionTest {
+  protected:
+    template <typename Procedure> void measure(const char* name, Procedure procedure) {
+        unit.clearFrames();
+        dialogs.clear();
+        QElapsedTimer wall;
+        const double cpuBefore = threadCpuMs();
+        wall.start();
+        procedure();
+        const double wallMs = wall.nsecsElapsed() / 1e6;
+        const double cpuMs = threadCpuMs() - cpuBefore;
+        const LeastTime least = leastTime(unit);
+        std::printf(
+            "%-12s frames %3zu  wall %7.1f ms  least %7.1f ms (ratio %.4f)  least on this line %7.1f ms "
+            "(ratio %.4f)  CPU %5.1f ms = %.2f %% of one core\n",
+            name, unit.frames().size(), wallMs, least.protocolMs(), wallMs / least.protocolMs(),
+            least.thisLineMs(), wallMs / least.thisLineMs(), cpuMs, 100.0 * cpuMs / wallMs);
+        std::fflush(stdout);
+    }
+};
+
+TEST_F(DeviceBench, FullReadAndFullProgrammingAt57600Baud) {
+    // Expander 5 with a text descriptor on each loop, so the read asks for all eight.
+    for (int n = 0; n < 8; ++n) {
+        unit.setDescriptorSlot(5 * 8 + n, static_cast<uint8_t>(n));
+        unit.setDescriptorText(n, toCp1251(QStringLiteral("Шлейф %1 склад").arg(n + 1)).toStdString());
+    }
+    connectWith({5});
+    unit.setPacing(true);
+
+    measure("read", [this] { session->readExpander(); });
+    EXPECT_EQ(dialogs.texts(), QStringList());
+
+    config.loadedFromFile = true;
+    measure("programming", [this] { session->programExpander(); });
+    EXPECT_EQ(dialogs.texts(), QStringList{"Программирование расширителя успешно завершено"});
+    EXPECT_EQ(relayed(ExpanderCommand::WriteUser).size(), 31u);
+    EXPECT_EQ(unit.framesOf(Command::WriteDescriptor).size(), 8u);
+}
+
+} // namespace
