@@ -46,12 +46,6 @@ TEST(CodeBytes, FromTheTypedTextAndTheDefaultCodes) {
             << c.text << " default " << c.defaultChecked << " local " << c.localLine;
 }
 
-TEST(CodeBytes, NibbleSwap) {
-    EXPECT_EQ(Access::swapNibbles(0x12), 0x21);
-    EXPECT_EQ(Access::swapNibbles(0xF0), 0x0F);
-    EXPECT_EQ(Access::swapNibbles(0x00), 0x00);
-}
-
 class AccessTest : public SimLinkTest {
   protected:
     void SetUp() override {

@@ -292,21 +292,6 @@ TEST_F(RequestTest, EachAttemptPurgesInputThenOutputThenWrites) {
     EXPECT_EQ(Link::R(1), 0x05);
 }
 
-TEST_F(RequestTest, BusyAnswerAskedAgainAfterFiftyMilliseconds) {
-    int answered = 0;
-    std::vector<uint32_t> writeTimes;
-    line->responder = [&](ScriptedLine& l, const Bytes&) {
-        writeTimes.push_back(clock.now);
-        l.feedNow(reply(++answered < 3 ? 2 : 8, 0));
-    };
-    EXPECT_TRUE(Link::SendRequest(0, 0x21, 0x43, 0x65, 0x87));
-    ASSERT_EQ(writeTimes.size(), 3u);
-    for (size_t i = 1; i < writeTimes.size(); ++i) {
-        EXPECT_GE(writeTimes[i] - writeTimes[i - 1], 50u);
-        EXPECT_LE(writeTimes[i] - writeTimes[i - 1], 53u);
-    }
-}
-
 TEST_F(RequestTest, FetchPollsWithoutPurgeAndTracesWrongReplies) {
     std::vector<QString> traces;
     Link::setTraceSink([&](const QString& t) { traces.push_back(t); });
@@ -412,20 +397,6 @@ TEST_F(RequestTest, WaitsEndEarlyWhenTerminatingAndMarkTheExchange) {
     EXPECT_FALSE(Link::FetchReply(0x55));
     EXPECT_EQ(clock.now, start);
     EXPECT_TRUE(log->writes.empty());
-}
-
-TEST(ExchangeScope, NestsAndMarksTheExchange) {
-    EXPECT_FALSE(Link::exchangeActive());
-    {
-        Link::ExchangeScope outer;
-        EXPECT_TRUE(Link::exchangeActive());
-        {
-            Link::ExchangeScope inner;
-            EXPECT_TRUE(Link::exchangeActive());
-        }
-        EXPECT_TRUE(Link::exchangeActive());
-    }
-    EXPECT_FALSE(Link::exchangeActive());
 }
 
 } // namespace

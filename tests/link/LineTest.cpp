@@ -277,16 +277,4 @@ TEST_F(SimLinkTest, LineGoneBeforeTheRequest) {
     EXPECT_TRUE(dialogs.entries.empty());
 }
 
-TEST_F(SimLinkTest, WaitReturnsAtOnceWhenTerminating) {
-    QElapsedTimer timer;
-    timer.start();
-    Link::WaitMs(30);
-    EXPECT_GE(timer.elapsed(), 30);
-    Clock::setTerminating(true);
-    timer.restart();
-    Link::WaitMs(1000);
-    EXPECT_FALSE(Link::ReceiveFrame());
-    EXPECT_LT(timer.elapsed(), 20);
-}
-
 } // namespace
