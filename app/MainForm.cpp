@@ -1,5 +1,9 @@
 #include "app/MainForm.h"
 
+#include "editors/LoopEditor.h"
+#include "editors/PartitionsEditor.h"
+#include "editors/UsersEditor.h"
+
 #include "app/MainTexts.h"
 #include "config/Clock.h"
 #include "config/ConfigFile.h"
@@ -145,6 +149,10 @@ QTableWidget* makeGrid(QWidget* parent, const char* name, int columns, int rows,
 TForm1::TForm1(QWidget* parent)
     : QMainWindow(parent), controlsBuilt_(buildControls()), session(controls(), config, progressStep) {
     session.onKeyDeviceFound = [this] { N8Click(); };
+    loopEditor = std::make_unique<LoopEditor>(StringGrid1, ComboBox4, config, controls().config, this);
+    partitionsEditor = std::make_unique<PartitionsEditor>(StringGrid2, Edit2, this);
+    usersEditor = std::make_unique<UsersEditor>(StringGrid3, Edit3, config, this);
+    commitUserCodeEdit = [this] { usersEditor->commitOpenEdit(); };
     connectHandlers();
     FormCreate();
     Timer1->start();

@@ -6,6 +6,11 @@
 #include <QMainWindow>
 #include <cstdint>
 #include <functional>
+#include <memory>
+
+class LoopEditor;
+class PartitionsEditor;
+class UsersEditor;
 
 class QAction;
 class QCheckBox;
@@ -22,8 +27,9 @@ class QTimer;
 
 // The main window: port and expander choice, access code, the four pages that show and edit the
 // expander's configuration, the progress bar of device operations and the main menu. Every control
-// keeps its name, also as its object name. The device procedures live in `session`; the grid
-// editors and the key programmer window attach themselves from outside.
+// keeps its name, also as its object name. The device procedures live in `session`, the grid editors
+// in `loopEditor`, `partitionsEditor` and `usersEditor`; the key programmer window attaches itself
+// from outside (ProgramWindows).
 class TForm1 : public QMainWindow {
     Q_OBJECT
 
@@ -138,4 +144,8 @@ class TForm1 : public QMainWindow {
 
   public:
     ExpanderSession session;
+    // The editors of the three grids (double-clicks, cell editors, painting, hints).
+    std::unique_ptr<LoopEditor> loopEditor;
+    std::unique_ptr<PartitionsEditor> partitionsEditor;
+    std::unique_ptr<UsersEditor> usersEditor;
 };

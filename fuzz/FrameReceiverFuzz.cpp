@@ -13,12 +13,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (int round = 0; round < 64 && Link::portOpen() && !line->exhausted(); ++round) {
         if (Link::ReceiveFrame()) {
             const int length = Link::R(0);
-            if (length < 4 || length > 255)
-                __builtin_trap(); // an accepted frame always has a sane length
+            if (length < 4 || length > 255) __builtin_trap(); // an accepted frame always has a sane length
         }
     }
-    if (Link::portOpen())
-        Link::FetchReply(0x55);
+    if (Link::portOpen()) Link::FetchReply(0x55);
     Link::ClosePort();
     return 0;
 }

@@ -14,7 +14,7 @@
 namespace fuzz {
 
 class VirtualClock : public Clock::Backend {
-public:
+  public:
     uint32_t ticks() override { return now; }
     void sleepMs(unsigned ms) override { now += ms; }
     void pumpEvents() override {}
@@ -22,7 +22,7 @@ public:
 };
 
 class SilentDialogs : public DialogService {
-public:
+  public:
     void message(const QString&, const QString&, MessageIcon) override { ++messages; }
     bool question(const QString&, const QString&, MessageIcon, bool) override { return false; }
     QString openFileName(const QString&, const QString&) override { return {}; }
@@ -33,7 +33,7 @@ public:
 // Serves the bytes after the first one; the first byte chooses how many bytes a read may bring
 // (1..8, or all that is asked) and how often a read brings nothing.
 class FuzzLine : public SerialLine {
-public:
+  public:
     FuzzLine(const uint8_t* data, size_t size) {
         if (size > 0) {
             pattern_ = data[0];
@@ -42,8 +42,7 @@ public:
     }
     int read(uint8_t* into, int max) override {
         ++reads_;
-        if (at_ >= bytes_.size() || max <= 0)
-            return 0;
+        if (at_ >= bytes_.size() || max <= 0) return 0;
         if ((pattern_ & 0x80) && reads_ % ((pattern_ & 0x07) + 2) == 0)
             return 0; // a poll on which nothing has arrived yet
         const size_t piece = (pattern_ & 0x08) ? static_cast<size_t>(max) : (pattern_ & 0x07) + 1u;
@@ -54,13 +53,12 @@ public:
     }
     bool write(const uint8_t*, int) override { return true; }
     void purgeInput() override {
-        if (pattern_ & 0x40)
-            at_ = bytes_.size();
+        if (pattern_ & 0x40) at_ = bytes_.size();
     }
     void purgeOutput() override {}
     bool exhausted() const { return at_ >= bytes_.size(); }
 
-private:
+  private:
     std::vector<uint8_t> bytes_;
     size_t at_ = 0;
     unsigned reads_ = 0;

@@ -13,8 +13,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Link::adoptPort(line);
     for (int round = 0; round < 64 && Link::portOpen() && !line->exhausted(); ++round)
         KeyLink::ReceiveKeyReply();
-    if (Link::portOpen())
-        KeyLink::SendKeyCommand(2, 0, 0, 0, 0, 2);
+    if (Link::portOpen()) KeyLink::SendKeyCommand(2, 0, 0, 0, 0, 2);
     Link::ClosePort();
     return 0;
 }

@@ -21,21 +21,20 @@ namespace {
 QMainWindow* makeDemoControl(sim::DemoDevices& devices) {
     auto* window = new QMainWindow;
     window->setWindowTitle(QStringLiteral("Демонстрация: имитаторы устройств"));
-    auto* text = new QLabel(QStringLiteral(
-        "COM1: прибор с расширителями 1, 2 и 5.\n"
-        "Код доступа 1234, код инженера 5678: введите 12345678.\n\n"
-        "COM2: программатор ключей ТМ.\n"
-        "Меню «Ключ» прикладывает ключ к программатору."));
+    auto* text = new QLabel(QStringLiteral("COM1: прибор с расширителями 1, 2 и 5.\n"
+                                           "Код доступа 1234, код инженера 5678: введите 12345678.\n\n"
+                                           "COM2: программатор ключей ТМ.\n"
+                                           "Меню «Ключ» прикладывает ключ к программатору."));
     text->setMargin(12);
     window->setCentralWidget(text);
     QMenu* keyMenu = window->menuBar()->addMenu(QStringLiteral("Ключ"));
-    keyMenu->addAction(QStringLiteral("Приложить новый ключ"), [&devices] { devices.keyDevice.touchNewKey(); });
+    keyMenu->addAction(QStringLiteral("Приложить новый ключ"),
+                       [&devices] { devices.keyDevice.touchNewKey(); });
     keyMenu->addAction(QStringLiteral("Приложить записанный ключ…"), [window, &devices] {
         bool ok = false;
         const int slot = QInputDialog::getInt(window, QStringLiteral("Записанный ключ"),
                                               QStringLiteral("Ячейка ключа (0…179):"), 0, 0, 179, 1, &ok);
-        if (ok)
-            devices.keyDevice.touchKeyRecordedIn(slot);
+        if (ok) devices.keyDevice.touchKeyRecordedIn(slot);
     });
     window->adjustSize();
     return window;

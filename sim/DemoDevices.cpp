@@ -58,8 +58,14 @@ ControlUnitSim::Expander demoExpander(int address) {
     switch (address) {
     case 1: { // a flat: entrance door, rooms, a smoke pair and a panic button
         auto e = makeExpander(0x29, 0x44,
-                              {{{0x10, 0x81}, {0x02, 0x01}, {0x00, 0x01}, {0x22, 0x03},
-                                {0x80, 0x50}, {0x80, 0x10}, {0x41, 0x80}, {0xC7, 0x01}}});
+                              {{{0x10, 0x81},
+                                {0x02, 0x01},
+                                {0x00, 0x01},
+                                {0x22, 0x03},
+                                {0x80, 0x50},
+                                {0x80, 0x10},
+                                {0x41, 0x80},
+                                {0xC7, 0x01}}});
         setUser(e, 0, 0xFF, 0x1234);
         setUser(e, 1, 0x0F, 0x1111);
         setUser(e, 2, 0x3F, 0x2222);
@@ -70,8 +76,14 @@ ControlUnitSim::Expander demoExpander(int address) {
     }
     case 2: { // a shop: shutters, a safe on its own partition, heat detectors
         auto e = makeExpander(0x41, 0x01,
-                              {{{0x00, 0x83}, {0x00, 0x03}, {0x08, 0x02}, {0x60, 0x20},
-                                {0xC0, 0x90}, {0xC1, 0x10}, {0x01, 0x80}, {0x00, 0x00}}});
+                              {{{0x00, 0x83},
+                                {0x00, 0x03},
+                                {0x08, 0x02},
+                                {0x60, 0x20},
+                                {0xC0, 0x90},
+                                {0xC1, 0x10},
+                                {0x01, 0x80},
+                                {0x00, 0x00}}});
         setUser(e, 0, 0x7F, 0x1234);
         setUser(e, 1, 0x07, 0x4455);
         setUser(e, 3, 0x08, 0x7788);
@@ -83,8 +95,14 @@ ControlUnitSim::Expander demoExpander(int address) {
     }
     default: { // a warehouse, fire loops only but one gate
         auto e = makeExpander(0x00, 0x80,
-                              {{{0x80, 0x08}, {0x81, 0x08}, {0x82, 0x48}, {0x83, 0x48},
-                                {0x84, 0x08}, {0x85, 0x08}, {0xC6, 0x08}, {0x10, 0x04}}});
+                              {{{0x80, 0x08},
+                                {0x81, 0x08},
+                                {0x82, 0x48},
+                                {0x83, 0x48},
+                                {0x84, 0x08},
+                                {0x85, 0x08},
+                                {0xC6, 0x08},
+                                {0x10, 0x04}}});
         setUser(e, 0, 0xFF, 0x1234);
         setUser(e, 1, 0x80, 0x5050);
         setPartition(e, 1, 50, 0x7F, 0x0101);
@@ -123,14 +141,13 @@ bool DemoDevices::start(const std::string& folder) {
     controlUnit.setDescriptorText(4, cp1251(u"Рольставни"));
     controlUnit.setDescriptorText(5, cp1251(u"Торговый зал"));
 
-    keyDevice.setSingleKey(0, true);              // key 1, expander 1, user 1
-    keyDevice.setSingleKey(1, true);              // key 1, expander 1, user 2
-    keyDevice.setSingleKey(30 + 2, true);         // key 1, expander 2, user 3
-    keyDevice.setSingleKey(90 + 60 + 0, true);    // key 2, expander 3, user 1
-    keyDevice.setThreeExpanderKey(1, 5, true);    // key 1 of user 5 for all three expanders
+    keyDevice.setSingleKey(0, true);           // key 1, expander 1, user 1
+    keyDevice.setSingleKey(1, true);           // key 1, expander 1, user 2
+    keyDevice.setSingleKey(30 + 2, true);      // key 1, expander 2, user 3
+    keyDevice.setSingleKey(90 + 60 + 0, true); // key 2, expander 3, user 1
+    keyDevice.setThreeExpanderKey(1, 5, true); // key 1 of user 5 for all three expanders
 
-    if (!controlUnit.start() || !keyDevice.start())
-        return false;
+    if (!controlUnit.start() || !keyDevice.start()) return false;
     return controlUnit.linkAs(folder + "/ttyS0") && keyDevice.linkAs(folder + "/ttyS1");
 }
 
