@@ -17,6 +17,7 @@
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -91,6 +92,19 @@ class Cp1251Validator : public QValidator {
     }
 };
 
+// The window's texts were laid out for a narrow 8-point face. Where no such face is installed, the
+// wide face that every system here has is narrowed to about the same widths.
+QFont windowFont() {
+    const QStringList available = QFontDatabase::families();
+    for (const char* family : {"MS Sans Serif", "Arial", "Liberation Sans"}) {
+        if (available.contains(QLatin1String(family))) return QFont(QLatin1String(family), 8);
+    }
+    QFont font(QStringLiteral("DejaVu Sans"), 8);
+    font.setStyleHint(QFont::SansSerif);
+    font.setStretch(80);
+    return font;
+}
+
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int left, int top) {
     auto* label = new QLabel(text, parent);
     label->setObjectName(QString::fromLatin1(name));
@@ -124,6 +138,7 @@ class TTMwriteForm::BusyScope {
 TTMwriteForm::TTMwriteForm(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("TTMwriteForm"));
     setWindowTitle(QStringLiteral("Программирование ключей ТМ"));
+    setFont(windowFont());
     buildMenu();
     buildLayout();
     buildGrid();
@@ -136,6 +151,7 @@ TTMwriteForm::TTMwriteForm(QWidget* parent) : QMainWindow(parent) {
 TTMwriteForm::~TTMwriteForm() = default;
 
 void TTMwriteForm::buildMenu() {
+    menuBar()->setObjectName(QStringLiteral("MainMenu1"));
     QMenu* file = menuBar()->addMenu(QStringLiteral("Файл"));
     file->setObjectName(QStringLiteral("N1menu"));
     N1 = file->menuAction();
