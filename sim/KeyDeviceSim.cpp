@@ -137,6 +137,15 @@ void KeyDeviceSim::setKey(int slot, bool three, bool present) {
 
 void KeyDeviceSim::touchNewKey() {
     std::lock_guard<std::mutex> lock(mutex_);
+    touchNewKeyLocked();
+}
+
+void KeyDeviceSim::setAutoTouchMs(int ms) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    autoTouchMs_ = ms;
+}
+
+void KeyDeviceSim::touchNewKeyLocked() {
     if (pending_.armed) {
         setKey(pending_.slot, pending_.expander == 0, true);
         move_ = {};
@@ -242,6 +251,8 @@ void KeyDeviceSim::onIdle() {
             stray_.insert(stray_.end(), assembling_.begin(), assembling_.end());
             assembling_.clear();
         }
+        if (autoTouchMs_ >= 0 && pending_.armed && nowUs() - armedAtUs_ >= int64_t(autoTouchMs_) * 1000)
+            touchNewKeyLocked();
     }
     flushDue();
 }
@@ -350,6 +361,7 @@ uint8_t KeyDeviceSim::writeCommand(uint8_t slot, uint8_t expander, uint8_t p3, u
     if (expander > 3) return kStatusRefused;
     if (expander == 0 ? slot % 90 >= kUsers : (slot % 90) / kUsers != expander - 1) return kStatusRefused;
     pending_ = {true, slot, expander};
+    armedAtUs_ = nowUs();
     return kStatusAccepted;
 }
 

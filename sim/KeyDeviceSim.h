@@ -92,6 +92,9 @@ class KeyDeviceSim : public PtyDevice {
     // A key already recorded in slot (a three-expander key by the slot of expander 1). While a write
     // is armed the key moves to the armed slot; a declined re-programming moves it back.
     void touchKeyRecordedIn(int slot, bool threeExpanders = false);
+    // For a demonstration without hands: a new key is touched this long after each armed write
+    // (-1, the default: never).
+    void setAutoTouchMs(int ms);
 
     // --- the control unit's access request --------------------------------------------------------
     // -1 (the normal case): answered with the 38-byte frame with status 5. Otherwise answered as a
@@ -149,6 +152,7 @@ class KeyDeviceSim : public PtyDevice {
     bool keyAt(int slot, bool three) const;
     void queueReply(const std::vector<uint8_t>& frame, const std::vector<uint8_t>& request);
     void queueReport(uint8_t slotByte);
+    void touchNewKeyLocked();
     void flushDue();
     int64_t nowUs() const;
 
@@ -158,6 +162,8 @@ class KeyDeviceSim : public PtyDevice {
     Pending pending_;
     Move move_;
     int accessAnswer_ = -1;
+    int autoTouchMs_ = -1;
+    int64_t armedAtUs_ = 0;
     uint32_t keySerial_ = 0x100;
     std::deque<Fault> faults_;
 

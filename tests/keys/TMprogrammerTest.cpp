@@ -878,3 +878,15 @@ TEST_F(KeyWindow, ClosingEndsTheProgram) {
         EXPECT_FALSE(form->isVisible()) << c.name;
     }
 }
+
+TEST_F(KeyWindow, DemonstrationDeviceTouchesAKeyByItself) {
+    device.setAutoTouchMs(30);
+    choosePort();
+    armWrite(3, 9);
+    QTest::qWait(80);
+    form->Timer1Timer();
+    EXPECT_EQ(form->Label6->text(), QStringLiteral("      КЛЮЧ ЗАПИСАН"));
+    EXPECT_TRUE(device.singleKey(KeyLink::slotOf(1, 3, 9)));
+    EXPECT_EQ(cell(3, 9), KeyTexts::present());
+    EXPECT_EQ(device.reportsSent(), 1);
+}
