@@ -4,6 +4,18 @@
 #include <QHelpEvent>
 #include <QPainter>
 
+namespace {
+
+// Black, as on every light palette. Only a button face too dark for black text (a dark palette)
+// takes the palette's own button text colour, so that captions stay readable.
+QColor textColour(const QPalette& palette, bool onButtonFace) {
+    if (onButtonFace && qGray(palette.color(QPalette::Button).rgb()) < 128)
+        return palette.color(QPalette::ButtonText);
+    return QColor(Qt::black);
+}
+
+} // namespace
+
 GridCellDelegate::GridCellDelegate(Look look, QObject* parent) : QStyledItemDelegate(parent), look_(look) {}
 
 QString GridCellDelegate::shownText(const QModelIndex& index) const {
@@ -26,17 +38,15 @@ void GridCellDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opti
     const bool leftAligned = look_.captionsLeftAligned && index.column() == 0;
     const Qt::Alignment alignment = Qt::AlignVCenter | (leftAligned ? Qt::AlignLeft : Qt::AlignHCenter);
     painter->setFont(option.font);
-    painter->setPen(QColor(Qt::black));
+    painter->setPen(textColour(option.palette, fixedCell));
     painter->drawText(option.rect, int(alignment) | Qt::TextSingleLine, text);
 
     if (option.state & QStyle::State_HasFocus) {
-        QStyleOptionFocusRect focus;
-        focus.initFrom(option.widget);
-        focus.rect = option.rect.adjusted(1, 1, -1, -1);
-        focus.state |= QStyle::State_KeyboardFocusChange | QStyle::State_Item;
-        focus.backgroundColor = fill;
-        QStyle* style = option.widget ? option.widget->style() : nullptr;
-        if (style) style->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, painter, option.widget);
+        // A dotted frame in the text colour marks the current cell of a focused grid; the fill and
+        // the text keep their colours.
+        painter->setPen(QPen(QColor(Qt::black), 1, Qt::DotLine));
+        painter->setBrush(Qt::NoBrush);
+        painter->drawRect(option.rect.adjusted(1, 1, -2, -2));
     }
     painter->restore();
 }

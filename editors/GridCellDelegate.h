@@ -4,11 +4,12 @@
 #include <functional>
 
 // Paints the cells of one grid: data cells white, the header row and the caption column in the
-// button-face colour, black text on one line, vertically centred and cut with an ellipsis. Text is
+// button-face colour, black text (on a button face too dark for it, the palette's button text) on
+// one line, vertically centred and cut with an ellipsis. Text is
 // centred horizontally, except in a left-aligned caption column. The cells of a code row show one
 // "*" per character. Selection and focus leave the colours alone; the current cell of a focused
-// grid gets the style's focus frame so that the keyboard user can see where he is. Every colour
-// that is not named above comes from the palette.
+// grid gets a dotted frame in the text colour so that a keyboard user sees where he is. Every other
+// colour (grid lines, edit boxes, lists) comes from the palette.
 //
 // The grid never edits in place unless a subclass creates an editor.
 class GridCellDelegate : public QStyledItemDelegate {
