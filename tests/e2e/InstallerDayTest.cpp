@@ -1,0 +1,262 @@
+// An installer's day through the program's real windows, against the simulated control unit and
+// key-programming device on pseudo-terminals: discovery, reading, editing every page, saving,
+// opening the file for another expander, programming it; then writing a key and its description.
+#include "DialogRecorder.h"
+#include "GridInput.h"
+
+#include "app/MainForm.h"
+#include "app/ProgramWindows.h"
+#include "config/Clock.h"
+#include "config/Codes.h"
+#include "config/GridCells.h"
+#include "config/Text1251.h"
+#include "device/ExpanderFrames.h"
+#include "keys/KeyFrames.h"
+#include "keys/TMprogrammer.h"
+#include "link/Access.h"
+#include "link/Link.h"
+#include "link/PortNames.h"
+#include "sim/DemoDevices.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+#include <map>
+
+namespace {
+
+using input::clickCell;
+using input::doubleClickCell;
+using input::waitFor;
+
+void chooseItem(QComboBox* box, int index) {
+    box->setCurrentIndex(index);
+    emit box->activated(index); // what a user's pick delivers
+}
+
+void replaceText(QWidget* box, const QString& text) {
+    QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
+    input::typeText(box, text);
+}
+
+std::string cp1251(const QString& text) {
+    return toCp1251(text).toStdString();
+}
+
+class InstallerDay : public testing::Test {
+  protected:
+    void SetUp() override {
+        Clock::setTerminating(false);
+        Access::resetFlags();
+        ASSERT_TRUE(folder.isValid());
+        ASSERT_TRUE(devices.start(folder.path().toStdString()));
+        setPortFolder(folder.path());
+        windows = std::make_unique<ProgramWindows>();
+        main = windows->main.get();
+        keys = windows->keys.get();
+        main->show();
+    }
+    void TearDown() override {
+        windows.reset();
+        Link::ClosePort();
+        devices.stop();
+        setPortFolder("/dev");
+    }
+    void showPage(QWidget* page) { main->PageControl1->setCurrentWidget(page); }
+
+    DialogRecorder dialogs;
+    QTemporaryDir folder;
+    sim::DemoDevices devices;
+    std::unique_ptr<ProgramWindows> windows;
+    TForm1* main = nullptr;
+    TTMwriteForm* keys = nullptr;
+};
+
+TEST_F(InstallerDay, ReadEditSaveOpenForAnotherExpanderAndProgramIt) {
+    ASSERT_EQ(main->ComboBox1->count(), 2);
+    EXPECT_EQ(main->ComboBox1->itemText(0), "COM1");
+    EXPECT_EQ(main->ComboBox1->currentIndex(), -1);
+
+    // The port, with the access code and the engineer code typed in one line.
+    QTest::keyClicks(main->Edit1, "12345678");
+    chooseItem(main->ComboBox1, 0);
+    ASSERT_EQ(main->ComboBox2->count(), 3) << dialogs.texts().join(" | ").toStdString();
+    EXPECT_EQ(main->ComboBox2->itemText(0), "Расширитель 1");
+    EXPECT_EQ(main->ComboBox2->itemText(2), "Расширитель 5");
+    EXPECT_TRUE(main->ComboBox1->isEnabled());
+    EXPECT_TRUE(main->ComboBox2->isEnabled());
+
+    // Expander 1 was read at once onto all four pages.
+    QTableWidget* loops = main->StringGrid1;
+    EXPECT_EQ(cellText(loops, 1, 1), "Охранный");
+    EXPECT_EQ(cellText(loops, 1, 20), "Входная дверь");
+    EXPECT_EQ(cellText(loops, 2, 20), "Гостиная окна");
+    EXPECT_EQ(cellText(loops, 8, 1), "Тепловой пожарный");
+    EXPECT_EQ(cellText(loops, 8, 8), "8");
+    EXPECT_EQ(cellText(main->StringGrid2, 1, 1), "10");
+    EXPECT_EQ(cellText(main->StringGrid3, 3, 2), "+"); // user 2, loop 2
+    EXPECT_TRUE(main->CheckBox1->isChecked());
+    EXPECT_TRUE(dialogs.entries.empty()) << dialogs.texts().join(" | ").toStdString();
+
+    // General properties: CheckBox1 cleared.
+    showPage(main->TabSheet1);
+    QTest::mouseClick(main->CheckBox1, Qt::LeftButton);
+    EXPECT_FALSE(main->CheckBox1->isChecked());
+
+    // Loop properties: relay of loop 1 off, loop 2 becomes a smoke loop with pair number 5, the
+    // description of loop 3 typed anew.
+    showPage(main->TabSheet2);
+    doubleClickCell(loops, 1, 2);
+    EXPECT_EQ(cellText(loops, 1, 2), "");
+    doubleClickCell(loops, 2, 1);
+    ASSERT_TRUE(main->ComboBox4->isVisible());
+    chooseItem(main->ComboBox4, 0);
+    EXPECT_EQ(cellText(loops, 2, 1), "Дымовой пожарный");
+    EXPECT_EQ(cellText(loops, 2, 8), "3"); // the stored low bits, under the new type
+    clickCell(loops, 5, 5);                // the list loses the focus
+    doubleClickCell(loops, 2, 8);
+    ASSERT_NE(QApplication::focusWidget(), nullptr);
+    replaceText(QApplication::focusWidget(), "5");
+    clickCell(loops, 5, 5);
+    EXPECT_EQ(cellText(loops, 2, 8), "5");
+    doubleClickCell(loops, 3, 20);
+    replaceText(QApplication::focusWidget(), "Окно зала");
+    clickCell(loops, 5, 5);
+    EXPECT_EQ(cellText(loops, 3, 20), "Окно зала");
+
+    // Global partitions: partition 3 gets every loop, number 77 and code 001B.
+    showPage(main->TabSheet3);
+    QTableWidget* partitions = main->StringGrid2;
+    doubleClickCell(partitions, 3, 0);
+    doubleClickCell(partitions, 3, 1);
+    ASSERT_TRUE(main->Edit2->isVisible());
+    replaceText(main->Edit2, "77");
+    QTest::keyClick(main->Edit2, Qt::Key_Return);
+    EXPECT_FALSE(main->Edit2->isVisible());
+    doubleClickCell(partitions, 3, 10);
+    replaceText(main->Edit2, "1b");
+    QTest::keyClick(main->Edit2, Qt::Key_Return);
+    EXPECT_EQ(cellText(partitions, 3, 1), "77");
+    EXPECT_EQ(cellText(partitions, 3, 10), "001B");
+
+    // Users: user 4 gets loop 1 and code 4321.
+    showPage(main->TabSheet4);
+    QTableWidget* users = main->StringGrid3;
+    doubleClickCell(users, 5, 1);
+    doubleClickCell(users, 5, 9);
+    ASSERT_TRUE(main->Edit3->isVisible());
+    replaceText(main->Edit3, "4321");
+    QTest::keyClick(main->Edit3, Qt::Key_Return);
+    EXPECT_EQ(cellText(users, 5, 9), "4321");
+
+    // "Сохранить".
+    const QString saved = folder.filePath("flat.okf");
+    dialogs.fileNames.push_back(saved);
+    main->N4->trigger();
+    ASSERT_TRUE(QFile::exists(saved)) << dialogs.texts().join(" | ").toStdString();
+
+    // Expander 5, then "Открыть" with the saved file, then "Записать в расширитель".
+    chooseItem(main->ComboBox2, 2);
+    EXPECT_EQ(main->config.address, 5);
+    EXPECT_EQ(cellText(loops, 8, 20), "Участок");
+    dialogs.fileNames.push_back(saved);
+    main->N3->trigger();
+    EXPECT_TRUE(main->config.loadedFromFile);
+    EXPECT_EQ(cellText(loops, 3, 20), "Окно зала");
+    dialogs.clear();
+    QTest::mouseClick(main->Button1, Qt::LeftButton);
+    ASSERT_EQ(dialogs.texts(), QStringList{"Программирование расширителя успешно завершено"});
+    EXPECT_FALSE(main->config.loadedFromFile);
+
+    // The simulated expander 5 holds exactly the edited configuration of expander 1.
+    const sim::ControlUnitSim::Expander e = devices.controlUnit.expander(5);
+    const std::array<uint8_t, 18> parameters{0x28, 0x44, 0x00, 0x81, 0x84, 0x01, 0x00, 0x01, 0x22,
+                                             0x03, 0x80, 0x50, 0x80, 0x10, 0x41, 0x80, 0xC7, 0x01};
+    EXPECT_EQ(e.parameters, parameters);
+    const std::array<uint8_t, 8> masks{0x0F, 0x30, 0xFF, 0, 0, 0, 0, 0};
+    const std::array<uint8_t, 8> numbers{10, 11, 77, 0, 0, 0, 0, 0};
+    EXPECT_EQ(e.partitionMasks, masks);
+    EXPECT_EQ(e.partitionNumbers, numbers);
+    for (int p = 1; p <= 8; ++p)
+        EXPECT_EQ(e.partitionCodes[p - 1], p == 3 ? 0x001B : defaultPartitionCode(p)) << "partition " << p;
+    const std::map<int, uint8_t> userMasks{{0, 0xFF}, {1, 0x0F}, {2, 0x3F}, {3, 0x01}, {4, 0x01}};
+    for (int u = 0; u <= 30; ++u) {
+        EXPECT_EQ(e.userMasks[u], userMasks.count(u) ? userMasks.at(u) : 0) << "user " << u;
+        const uint16_t code = u == 0 ? kUserZeroCode : u == 4 ? 0x4321 : defaultUserCode(u);
+        EXPECT_EQ(e.userCodes[u], code) << "user " << u;
+    }
+    // Descriptions: standard names by their codes, texts under the lowest free numbers, no
+    // description as 255.
+    const auto table = devices.controlUnit.descriptorTable();
+    const std::array<uint8_t, 8> slotCodes{163, 6, 7, 168, 8, 255, 9, 255};
+    for (int n = 0; n < 8; ++n)
+        EXPECT_EQ(table[5 * 8 + n], slotCodes[n]) << "loop " << n + 1;
+    EXPECT_EQ(devices.controlUnit.descriptorText(6), cp1251("Гостиная окна"));
+    EXPECT_EQ(devices.controlUnit.descriptorText(7), cp1251("Окно зала"));
+    EXPECT_EQ(devices.controlUnit.descriptorText(8), cp1251("Дымовые коридор"));
+    EXPECT_EQ(devices.controlUnit.descriptorText(9), cp1251("Тревожная кнопка"));
+    // Expander 1 was left as it was.
+    EXPECT_EQ(devices.controlUnit.expander(1).parameters, sim::demoExpander(1).parameters);
+}
+
+TEST_F(InstallerDay, WriteAKeyDescribeItSaveAndLoadAndGoBack) {
+    // The key-programming device answers the main window's access step: the key window takes over.
+    QTest::keyClicks(main->Edit1, "12345678");
+    chooseItem(main->ComboBox1, 1);
+    ASSERT_TRUE(waitFor([&] { return keys->isVisible(); }, 5000));
+    EXPECT_FALSE(main->isVisible());
+    EXPECT_EQ(keys->ComboBox1->currentIndex(), 1);
+    ASSERT_TRUE(waitFor([&] { return cellText(keys->StringGrid1, 1, 1) == "Есть"; }, 5000));
+    EXPECT_EQ(cellText(keys->StringGrid1, 1, 5), "На три расш.");
+    EXPECT_EQ(cellText(keys->StringGrid1, 5, 3), "Нет");
+
+    // Key 2 of user 3 of expander 2.
+    clickCell(keys->StringGrid1, 5, 3);
+    QTest::mouseClick(keys->Button3, Qt::LeftButton);
+    ASSERT_TRUE(keys->Panel1->isVisible());
+    EXPECT_EQ(keys->Label6->text(), TTMwriteForm::kTouchKeyText);
+    devices.keyDevice.touchNewKey();
+    ASSERT_TRUE(waitFor([&] { return keys->Label6->text() == TTMwriteForm::kKeyWrittenText; }, 5000));
+    EXPECT_EQ(keys->Label6->text(), "      КЛЮЧ ЗАПИСАН");
+    const int slot = KeyLink::slotOf(2, 2, 3);
+    EXPECT_TRUE(devices.keyDevice.singleKey(slot));
+    ASSERT_TRUE(waitFor([&] { return cellText(keys->StringGrid1, 5, 3) == "Есть"; }, 3000));
+
+    // Its description, saved and loaded back.
+    clickCell(keys->StringGrid1, 5, 3);
+    input::typeText(keys->Edit4, "Ключ кладовщика");
+    EXPECT_EQ(keys->KeyDescriptions[slot], "Ключ кладовщика");
+    const QString file = folder.filePath("keys.txt");
+    dialogs.fileNames.push_back(file);
+    QTest::mouseClick(keys->Button6, Qt::LeftButton);
+    QFile saved(file);
+    ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(saved.readAll().contains(toCp1251("расш.2 польз.3  ключ2  Ключ кладовщика\r\n")));
+    saved.close();
+    QTest::keyClick(keys->Edit4, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(keys->Edit4, Qt::Key_Backspace);
+    EXPECT_EQ(keys->KeyDescriptions[slot], "");
+    dialogs.fileNames.push_back(file);
+    QTest::mouseClick(keys->Button7, Qt::LeftButton);
+    EXPECT_EQ(keys->KeyDescriptions[slot], "Ключ кладовщика");
+    EXPECT_EQ(keys->Edit4->text(), "Ключ кладовщика");
+
+    // "МПК" back to the main window, with the same port chosen.
+    keys->N5->trigger();
+    ASSERT_TRUE(waitFor([&] { return main->isVisible() && !keys->isVisible(); }, 3000));
+    EXPECT_EQ(main->ComboBox1->currentIndex(), 1);
+    EXPECT_EQ(main->pos(), keys->pos());
+    EXPECT_FALSE(keys->Timer1->isActive());
+}
+
+} // namespace
