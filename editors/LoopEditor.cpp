@@ -94,11 +94,15 @@ class LoopEditor::SelectionGuard : public QItemSelectionModel {
         : QItemSelectionModel(model, parent), owner_(owner) {}
 
     void setCurrentIndex(const QModelIndex& index, SelectionFlags command) override {
+        QModelIndex next = index;
         if (owner_) {
-            if (index.isValid() && !owner_->selectableCell(index)) return;
-            if (index != currentIndex()) owner_->beforeCurrentChange(index);
+            // A grid entered from the keyboard starts on the header row: the first property row
+            // below it becomes current instead.
+            if (next.isValid() && next.row() == 0 && !currentIndex().isValid()) next = next.siblingAtRow(1);
+            if (next.isValid() && !owner_->selectableCell(next)) return;
+            if (next != currentIndex()) owner_->beforeCurrentChange(next);
         }
-        QItemSelectionModel::setCurrentIndex(index, command);
+        QItemSelectionModel::setCurrentIndex(next, command);
     }
     void select(const QItemSelection& selection, SelectionFlags command) override {
         if (owner_) {

@@ -112,15 +112,6 @@ TEST_F(PartitionsEditorTest, CornerAndValueCaptionsDoNothing) {
     EXPECT_EQ(allTexts(grid), before);
 }
 
-TEST_F(PartitionsEditorTest, TypedCharactersDoNothingInTheGrid) {
-    clickCell(grid, 4, 4);
-    const QStringList before = allTexts(grid);
-    typeText(QStringLiteral("Ш+1"));
-    EXPECT_EQ(grid->currentRow(), 4);
-    EXPECT_EQ(grid->currentColumn(), 4);
-    EXPECT_EQ(allTexts(grid), before);
-}
-
 struct BoxCase {
     int row;
     QString typed;

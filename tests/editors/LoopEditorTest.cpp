@@ -127,19 +127,6 @@ TEST_F(LoopEditorTest, TypeListOpensOverTheCellWithTheCellsTypeSelected) {
     EXPECT_EQ(cell(6, 1), QString()); // opening and closing chose nothing
 }
 
-TEST_F(LoopEditorTest, OpenListWidths) {
-    doubleClickCell(grid, 4, 1);
-    w.list->showPopup();
-    EXPECT_GE(w.list->view()->window()->width(), 114);
-    w.list->hidePopup();
-    clickCell(grid, 2, 3);
-    doubleClickCell(grid, 4, 16);
-    ASSERT_TRUE(w.list->isVisible());
-    w.list->showPopup();
-    EXPECT_LT(w.list->view()->window()->width(), 114) << "the reaction-time list is not widened";
-    w.list->hidePopup();
-}
-
 TEST_F(LoopEditorTest, ChoosingATypeRefillsTheColumnFromTheStoredBytes) {
     // Loop 2 is stored as 0x05 0x00: an alarm loop. The user ticks "Реле ЗО" (not stored) and
     // picks "Тепловой пожарный": the pair number comes from the low three bits plus one.
@@ -325,6 +312,19 @@ TEST_F(LoopEditorTest, ASingleClickEndsEditing) {
     clickCell(grid, 2, 0); // the header row cannot be selected, the click still ends editing
     EXPECT_FALSE(w.loopEditor->editing());
     EXPECT_EQ(grid->currentRow(), 20);
+}
+
+TEST(LoopEditorKeyboard, EnteringTheGridFromTheKeyboardStartsBelowTheHeader) {
+    DialogRecorder dialogs;
+    EditorsWindow w;
+    w.otherControl->setFocus();
+    w.showPage(w.loopPage, w.loopGrid); // no cell current yet
+    pressKey(Qt::Key_Right);
+    EXPECT_EQ(w.loopGrid->currentRow(), 1);
+    EXPECT_EQ(w.loopGrid->currentColumn(), 1);
+    pressKey(Qt::Key_Down);
+    pressKey(Qt::Key_Return); // toggles "Реле ЗО [5]" of loop 1
+    EXPECT_EQ(cellText(w.loopGrid, 1, 2), QStringLiteral("+"));
 }
 
 TEST_F(LoopEditorTest, HeaderRowCannotBecomeCurrent) {
