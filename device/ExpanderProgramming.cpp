@@ -34,6 +34,12 @@ constexpr unsigned kParametersReadBackPauseMs = 200;
 constexpr unsigned kDescriptorWritePauseMs = 300;
 constexpr uint8_t kDescriptorWritten = 1;
 
+// Further write attempts are pointless once the program terminates or the line has gone (the
+// device disappeared and the port was closed): the read-back then confirms nothing.
+bool lineUsable() {
+    return !Clock::terminating() && Link::portOpen();
+}
+
 } // namespace
 
 void ExpanderSession::programExpander() {
@@ -120,7 +126,7 @@ void ExpanderSession::writePartitions(std::array<PartitionEntry, kPartitionCount
         collected[p - 1] = entry;
         if (entry == config_.globalPartitions[p - 1] && !config_.loadedFromFile) continue;
         anySent = true;
-        for (int attempt = 0; attempt < kWriteAttempts && !Clock::terminating(); ++attempt) {
+        for (int attempt = 0; attempt < kWriteAttempts && lineUsable(); ++attempt) {
             Link::SendFrame(partitionWritePayload(address, p, entry));
             if (Link::FetchReply(ExpanderCommand::WritePartition) && Link::R(3) == entry.globalNumber &&
                 Link::R(4) == entry.loopMask)
@@ -162,7 +168,7 @@ void ExpanderSession::writeUsers(std::array<UserEntry, kUserCount>& collected) {
         // User 0 counts as changed by its cell's code, but always goes out with its fixed code.
         if (entry == config_.users[u] && !config_.loadedFromFile) continue;
         const uint16_t code = u == 0 ? kUserZeroCode : entry.code;
-        for (int attempt = 0; attempt < kWriteAttempts && !Clock::terminating(); ++attempt) {
+        for (int attempt = 0; attempt < kWriteAttempts && lineUsable(); ++attempt) {
             Link::SendFrame(userWritePayload(address, u, entry.loopMask, code));
             if (Link::FetchReply(ExpanderCommand::WriteUser) && Link::R(3) == u &&
                 Link::R(4) == entry.loopMask)
@@ -248,7 +254,10 @@ void ExpanderSession::writeDescriptions(uint8_t address, bool everything) {
         Link::WaitMs(kDescriptorWritePauseMs);
         if (Clock::terminating()) return;
         // The raw read keeps the start byte: [0] start, [1] length, [2] status.
-        if (Link::RawRead() < 3 || Link::R(2) != kDescriptorWritten)
+        if (Link::RawRead() < 3 || Link::R(2) != kDescriptorWritten) {
             report(QStringLiteral("Ошибка записи дескрипторов") + QString::number(Link::R(2)));
+            // A line that has gone would bring the same message for every loop that follows.
+            if (!Link::portOpen()) return;
+        }
     }
 }

@@ -8,7 +8,9 @@
 #include "config/Text1251.h"
 #include "device/ExpanderFrames.h"
 
+#include <QElapsedTimer>
 #include <QTimer>
+#include <functional>
 #include <numeric>
 
 namespace {
@@ -478,6 +480,67 @@ TEST_F(ProgrammingTest, ADescriptionLongerThan20CharactersIsWrittenAsItsFirst20)
     EXPECT_EQ(unit.descriptorText(frames[0].bytes[3]), toCp1251(longText.left(20)).toStdString());
     EXPECT_EQ(cell(loopGrid, 1, kDescriptionRow), longText.left(20));
     EXPECT_EQ(config.loopDescriptions[0], longText.left(20));
+}
+
+} // namespace
+
+namespace {
+
+// Stops the simulated control unit (the device disappears) once the program has written `count`
+// frames of the given kind.
+class Unplug {
+  public:
+    Unplug(Unit& unit, std::function<size_t()> written, size_t count) {
+        timer_.setInterval(1);
+        QObject::connect(&timer_, &QTimer::timeout, [&unit, written, count, this] {
+            if (written() >= count) {
+                timer_.stop();
+                unit.stop();
+            }
+        });
+        timer_.start();
+    }
+
+  private:
+    QTimer timer_;
+};
+
+TEST_F(ProgrammingTest, ADeviceThatDisappearsEndsTheRunWithOneQuestion) {
+    connectWith({5});
+    config.loadedFromFile = true;
+    const ExpanderConfig before = config;
+    Unplug unplug(
+        unit, [this] { return relayed(ExpanderCommand::WriteUser).size(); }, 3);
+    QElapsedTimer took;
+    took.start();
+
+    session->programExpander();
+
+    EXPECT_LT(took.elapsed(), 10000);
+    ASSERT_EQ(dialogs.entries.size(), 2u) << dialogs.texts().join('|').toStdString();
+    EXPECT_TRUE(dialogs.entries[0].text.startsWith(QStringLiteral("Ошибка записи дескрипторов")));
+    EXPECT_EQ(dialogs.entries[1].text, QStringLiteral("Ошибка записи параметров\r\n   Повторить запись?"));
+    EXPECT_FALSE(Link::portOpen());
+    // Nothing the device did not confirm reaches the record; the file's flag stays.
+    EXPECT_EQ(config.users, before.users);
+    EXPECT_EQ(config.parameters, before.parameters);
+    EXPECT_TRUE(config.loadedFromFile);
+    EXPECT_TRUE(ports.isEnabled());
+    EXPECT_TRUE(expanders.isEnabled());
+}
+
+TEST_F(ProgrammingTest, ADeviceThatDisappearsDuringAReadGivesOneMessage) {
+    connectWith({5});
+    Unplug unplug(
+        unit, [this] { return relayed(ExpanderCommand::ReadUsers).size(); }, 1);
+
+    session->readExpander();
+
+    const QStringList either{"Ошибка запроса локальных разделов", "Ошибка чтения локальных разделов"};
+    ASSERT_EQ(dialogs.texts().size(), 1);
+    EXPECT_TRUE(either.contains(dialogs.texts()[0])) << dialogs.texts()[0].toStdString();
+    EXPECT_TRUE(ports.isEnabled());
+    EXPECT_TRUE(expanders.isEnabled());
 }
 
 } // namespace

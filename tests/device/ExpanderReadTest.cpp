@@ -198,14 +198,11 @@ TEST_F(SessionTest, LocalLineReadsTheCodePagesAndNoPartitions) {
     EXPECT_EQ(cell(usersGrid, 5, kUserCodeRow), formatCode(one.userCodes[4]));
 
     // Expander 2: the second page comes back with another length, which ends the code read.
-    Unit::Fault untouched;
-    untouched.command = Command::Fetch;
-    untouched.expanderCommand = ExpanderCommand::ReadUsers;
-    untouched.times = 2; // the masks and the first page as they are
-    Unit::Fault shortPage = untouched;
-    shortPage.times = 1;
+    Unit::Fault shortPage;
+    shortPage.command = Command::Fetch;
+    shortPage.expanderCommand = ExpanderCommand::ReadUsers;
+    shortPage.skip = 2; // the masks and the first page as they are
     shortPage.dataLength = 10;
-    unit.addFault(untouched);
     unit.addFault(shortPage);
     expanders.setCurrentIndex(1);
     config.codesRead = false;
@@ -235,14 +232,12 @@ TEST_F(SessionTest, ACodePageThatCannotBeFetchedKeepsScreenAndRecordAlike) {
     unit.setLocalLine(true);
     accessCode.setText(QStringLiteral("1234"));
     connectWith({1, 2});
-    Unit::Fault untouched;
-    untouched.command = Command::Fetch;
-    untouched.expanderCommand = ExpanderCommand::ReadUsers;
-    untouched.times = 2;
-    Unit::Fault silent = untouched;
+    Unit::Fault silent;
+    silent.command = Command::Fetch;
+    silent.expanderCommand = ExpanderCommand::ReadUsers;
+    silent.skip = 2; // the masks and the first page as they are
     silent.times = -1;
     silent.silent = true;
-    unit.addFault(untouched);
     unit.addFault(silent);
     expanders.setCurrentIndex(1);
 
