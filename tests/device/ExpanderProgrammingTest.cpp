@@ -544,3 +544,28 @@ TEST_F(ProgrammingTest, ADeviceThatDisappearsDuringAReadGivesOneMessage) {
 }
 
 } // namespace
+
+namespace {
+
+// After a port selection that found no expander the address is 65, which has no descriptor slots.
+TEST_F(ProgrammingTest, WithoutAChosenExpanderNoDescriptionIsWritten) {
+    choosePort();
+    ASSERT_EQ(config.address, kNoExpander);
+    ASSERT_TRUE(hasDescriptionRow(&loopGrid));
+    ShowConfig(config, controls.config, true);
+    setCellText(&loopGrid, 1, kDescriptionRow, QStringLiteral("Склад"));
+    const auto tableBefore = session->descriptorTable();
+    unit.clearFrames();
+    dialogs.clear();
+
+    session->programExpander();
+
+    EXPECT_TRUE(unit.framesOf(Command::WriteDescriptor).empty());
+    EXPECT_EQ(session->descriptorTable(), tableBefore);
+    for (const Frame& f : unit.framesOf(Command::Relay))
+        EXPECT_EQ(f.bytes[3], 131);
+    // No expander answers the read-back of the users.
+    EXPECT_EQ(dialogs.texts(), QStringList{"Ошибка записи пользователей\r\n   Повторить запись?"});
+}
+
+} // namespace
