@@ -1,8 +1,7 @@
 // An installer's day through the program's real windows, against the simulated control unit and
 // key-programming device on pseudo-terminals: discovery, reading, editing every page, saving,
 // opening the file for another expander, programming it; then writing a key and its description.
-#include "DialogRecorder.h"
-#include "GridInput.h"
+#include "ProgramFixture.h"
 
 #include "app/MainForm.h"
 #include "app/ProgramWindows.h"
@@ -39,11 +38,6 @@ using input::clickCell;
 using input::doubleClickCell;
 using input::waitFor;
 
-void chooseItem(QComboBox* box, int index) {
-    box->setCurrentIndex(index);
-    emit box->activated(index); // what a user's pick delivers
-}
-
 void replaceText(QWidget* box, const QString& text) {
     QTest::keyClick(box, Qt::Key_A, Qt::ControlModifier);
     input::typeText(box, text);
@@ -53,33 +47,9 @@ std::string cp1251(const QString& text) {
     return toCp1251(text).toStdString();
 }
 
-class InstallerDay : public testing::Test {
+class InstallerDay : public ProgramOnDemoDevices {
   protected:
-    void SetUp() override {
-        Clock::setTerminating(false);
-        Access::resetFlags();
-        ASSERT_TRUE(folder.isValid());
-        ASSERT_TRUE(devices.start(folder.path().toStdString()));
-        setPortFolder(folder.path());
-        windows = std::make_unique<ProgramWindows>();
-        main = windows->main.get();
-        keys = windows->keys.get();
-        main->show();
-    }
-    void TearDown() override {
-        windows.reset();
-        Link::ClosePort();
-        devices.stop();
-        setPortFolder("/dev");
-    }
     void showPage(QWidget* page) { main->PageControl1->setCurrentWidget(page); }
-
-    DialogRecorder dialogs;
-    QTemporaryDir folder;
-    sim::DemoDevices devices;
-    std::unique_ptr<ProgramWindows> windows;
-    TForm1* main = nullptr;
-    TTMwriteForm* keys = nullptr;
 };
 
 TEST_F(InstallerDay, ReadEditSaveOpenForAnotherExpanderAndProgramIt) {
