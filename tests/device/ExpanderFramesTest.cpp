@@ -7,28 +7,11 @@
 
 namespace {
 
-std::vector<uint8_t> bytesOf(const QByteArray& bytes) {
-    return {bytes.begin(), bytes.end()};
-}
-
-TEST(ExpanderList, ItemTextsAndAddressesBack) {
-    EXPECT_EQ(expanderItemText(0), QStringLiteral("Расширитель 0"));
-    EXPECT_EQ(expanderItemText(63), QStringLiteral("Расширитель 63"));
-    struct Case {
-        const char* text;
-        std::optional<int> address;
-    } cases[] = {
-        {"Расширитель 0", 0},
-        {"Расширитель 5", 5},
-        {"Расширитель 63", 63},
-        {"Расширитель 64", std::nullopt},
-        {"Расширитель -1", std::nullopt},
-        {"Расширитель x", std::nullopt},
-        {"Расширитель ", std::nullopt},
-        {"", std::nullopt},
-    };
-    for (const Case& c : cases)
-        EXPECT_EQ(expanderAddressOf(QString::fromUtf8(c.text)), c.address) << c.text;
+TEST(ExpanderList, AddressFromTheItemText) {
+    for (int a : {0, 5, 63})
+        EXPECT_EQ(expanderAddressOf(expanderItemText(a)), a);
+    for (const char* text : {"Расширитель 64", "Расширитель -1", "Расширитель x", "Расширитель ", ""})
+        EXPECT_EQ(expanderAddressOf(QString::fromUtf8(text)), std::nullopt) << text;
 }
 
 TEST(ExpanderList, OnlyBit7OfTheFirstEntryByteCounts) {
@@ -101,43 +84,6 @@ TEST(Descriptors, WrittenTextIsAtMost20Characters) {
     // A character outside the basic plane counts as one and is never cut in half.
     const QString wide = QString(19, QChar('a')) + QString::fromUcs4(U"\U0001F600") + QStringLiteral("b");
     EXPECT_EQ(descriptionToWrite(wide), wide.left(21));
-}
-
-TEST(WriteFrames, CodesTravelHighByteFirstWithDigitsExchanged) {
-    struct Case {
-        uint16_t code;
-        std::array<uint8_t, 2> line;
-    } cases[] = {
-        {0x12FF, {0x21, 0xFF}}, {0xABCD, {0xBA, 0xDC}}, {0x0000, {0x00, 0x00}}, {0x1234, {0x21, 0x43}}};
-    for (const Case& c : cases)
-        EXPECT_EQ(swappedCodeBytes(c.code), c.line) << c.code;
-}
-
-TEST(WriteFrames, PayloadsOfPartitionUserAndParameterBlock) {
-    // Written down from the frame tables: relay command, line address a * 2 + 1, expander command,
-    // then the data.
-    EXPECT_EQ(bytesOf(partitionWritePayload(5, 3, PartitionEntry{17, 0x81, 0x12FF})),
-              (std::vector<uint8_t>{0x01, 0x0B, 0x59, 17, 0x81, 0x21, 0xFF, 2, 0, 0}));
-    EXPECT_EQ(bytesOf(userWritePayload(63, 30, 0xF0, 0x3030)),
-              (std::vector<uint8_t>{0x01, 0x7F, 0x5C, 30, 0xF0, 0x03, 0x03, 30, 0, 0}));
-    ParameterBlock block{};
-    for (int i = 0; i < kParameterCount; ++i)
-        block[i] = static_cast<uint8_t>(0xA0 + i);
-    std::vector<uint8_t> expected{0x01, 0x01, 0x56};
-    for (int i = 0; i < kParameterCount; ++i)
-        expected.push_back(static_cast<uint8_t>(0xA0 + i));
-    EXPECT_EQ(bytesOf(parameterWritePayload(0, block)), expected);
-}
-
-TEST(WriteFrames, DescriptorPayloadsForTextStandardAndNone) {
-    // Slot of expander 40, loop 3: 322 = 0x0142.
-    ASSERT_EQ(descriptorSlot(40, 3), 322);
-    EXPECT_EQ(bytesOf(descriptorWritePayload(7, 322, QByteArray("\xCA\xF3\xF5", 3))),
-              (std::vector<uint8_t>{3, 7, 4, 0x01, 0x42, 0xCA, 0xF3, 0xF5, 0}));
-    EXPECT_EQ(bytesOf(descriptorWritePayload(168, 322, {})),
-              (std::vector<uint8_t>{3, 168, 0, 0x01, 0x42, 0}));
-    EXPECT_EQ(bytesOf(descriptorWritePayload(255, 511, {})),
-              (std::vector<uint8_t>{3, 255, 0, 0x01, 0xFF, 0}));
 }
 
 } // namespace

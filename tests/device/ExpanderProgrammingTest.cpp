@@ -529,20 +529,6 @@ TEST_F(ProgrammingTest, ADeviceThatDisappearsEndsTheRunWithOneQuestion) {
     EXPECT_TRUE(expanders.isEnabled());
 }
 
-TEST_F(ProgrammingTest, ADeviceThatDisappearsDuringAReadGivesOneMessage) {
-    connectWith({5});
-    Unplug unplug(
-        unit, [this] { return relayed(ExpanderCommand::ReadUsers).size(); }, 1);
-
-    session->readExpander();
-
-    const QStringList either{"Ошибка запроса локальных разделов", "Ошибка чтения локальных разделов"};
-    ASSERT_EQ(dialogs.texts().size(), 1);
-    EXPECT_TRUE(either.contains(dialogs.texts()[0])) << dialogs.texts()[0].toStdString();
-    EXPECT_TRUE(ports.isEnabled());
-    EXPECT_TRUE(expanders.isEnabled());
-}
-
 } // namespace
 
 namespace {
