@@ -26,6 +26,7 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
+#include <QDir>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -50,6 +51,18 @@ std::string cp1251(const QString& text) {
 class InstallerDay : public ProgramOnDemoDevices {
   protected:
     void showPage(QWidget* page) { main->PageControl1->setCurrentWidget(page); }
+    // Each page of the main window as it stands, to <build>/screens/<name>-<page>.png.
+    void savePictures(const QString& name) {
+        QDir screens(QCoreApplication::applicationDirPath() + "/..");
+        ASSERT_TRUE(screens.mkpath("screens") && screens.cd("screens"));
+        QWidget* current = main->PageControl1->currentWidget();
+        const char* pages[] = {"general", "loops", "partitions", "users"};
+        for (int i = 0; i < 4; ++i) {
+            main->PageControl1->setCurrentIndex(i);
+            EXPECT_TRUE(main->grab().save(screens.filePath(name + "-" + pages[i] + ".png")));
+        }
+        main->PageControl1->setCurrentWidget(current);
+    }
 };
 
 TEST_F(InstallerDay, ReadEditSaveOpenForAnotherExpanderAndProgramIt) {
@@ -77,6 +90,7 @@ TEST_F(InstallerDay, ReadEditSaveOpenForAnotherExpanderAndProgramIt) {
     EXPECT_EQ(cellText(main->StringGrid3, 3, 2), "+"); // user 2, loop 2
     EXPECT_TRUE(main->CheckBox1->isChecked());
     EXPECT_TRUE(dialogs.entries.empty()) << dialogs.texts().join(" | ").toStdString();
+    savePictures("day-expander1");
 
     // General properties: CheckBox1 cleared.
     showPage(main->TabSheet1);
