@@ -23,6 +23,9 @@
 namespace {
 
 constexpr int kTypeListWidth = 114; // the open type list is wider than a loop column
+// Rows 8..11 belong to fire loops, rows 12..19 to security loops.
+constexpr int kLastFireRow = 11;
+constexpr int kFirstSecurityRow = 12;
 
 // Refuses a change that the rule does not accept, so the editor keeps the text it had before the
 // keystroke. The text the editor was given is accepted as it stands (a long description read from
@@ -160,8 +163,8 @@ bool LoopEditor::isFireLoop(int loop) const {
 }
 
 bool LoopEditor::rowApplies(int row, int loop) const {
-    if (row >= kPairNumberRow && row <= 11) return isFireLoop(loop);
-    if (row >= 12 && row <= kLastPropertyRow) return !isFireLoop(loop);
+    if (row >= kPairNumberRow && row <= kLastFireRow) return isFireLoop(loop);
+    if (row >= kFirstSecurityRow && row <= kLastPropertyRow) return !isFireLoop(loop);
     return true;
 }
 
