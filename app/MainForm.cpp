@@ -1,4 +1,5 @@
 #include "app/MainForm.h"
+#include "config/WindowFont.h"
 
 #include "editors/LoopEditor.h"
 #include "editors/PartitionsEditor.h"
@@ -44,20 +45,6 @@ constexpr int kProgressMaximum = 120;
 constexpr int kHintDisplayMs = 45000;
 // Edit1Change converts with this default and counts it as a failure, so this value is refused too.
 constexpr int32_t kAccessCodeRefused = 100000000;
-
-// The window's texts were laid out for a narrow 8-point face. Where no such face is installed, the
-// wide face that every system here has is narrowed to the same widths (the toolkit condenses it
-// when no condensed cut is installed).
-QFont windowFont() {
-    const QStringList available = QFontDatabase::families();
-    for (const char* family : {"MS Sans Serif", "Arial", "Liberation Sans"}) {
-        if (available.contains(QLatin1String(family))) return QFont(QLatin1String(family), 8);
-    }
-    QFont font(QStringLiteral("DejaVu Sans"), 8);
-    font.setStyleHint(QFont::SansSerif);
-    font.setStretch(80);
-    return font;
-}
 
 // Keeps children at their distances from the edges of their parent that they are anchored to, the
 // distances being those of the drawn layout for a parent of the drawn size.

@@ -1,4 +1,5 @@
 #include "keys/TMprogrammer.h"
+#include "config/WindowFont.h"
 
 #include "config/Clock.h"
 #include "config/Dialogs.h"
@@ -91,19 +92,6 @@ class Cp1251Validator : public QValidator {
         return Acceptable;
     }
 };
-
-// The window's texts were laid out for a narrow 8-point face. Where no such face is installed, the
-// wide face that every system here has is narrowed to about the same widths.
-QFont windowFont() {
-    const QStringList available = QFontDatabase::families();
-    for (const char* family : {"MS Sans Serif", "Arial", "Liberation Sans"}) {
-        if (available.contains(QLatin1String(family))) return QFont(QLatin1String(family), 8);
-    }
-    QFont font(QStringLiteral("DejaVu Sans"), 8);
-    font.setStyleHint(QFont::SansSerif);
-    font.setStretch(80);
-    return font;
-}
 
 QLabel* makeLabel(QWidget* parent, const char* name, const QString& text, int left, int top) {
     auto* label = new QLabel(text, parent);

@@ -1,0 +1,18 @@
+#include "config/WindowFont.h"
+
+#include <QFontDatabase>
+#include <QStringList>
+
+// The windows' texts were laid out for a narrow 8-point face. Where no such face is installed, the
+// wide face that every system here has is narrowed to the same widths (the toolkit condenses it
+// when no condensed cut is installed).
+QFont windowFont() {
+    const QStringList available = QFontDatabase::families();
+    for (const char* family : {"MS Sans Serif", "Arial", "Liberation Sans"}) {
+        if (available.contains(QLatin1String(family))) return QFont(QLatin1String(family), 8);
+    }
+    QFont font(QStringLiteral("DejaVu Sans"), 8);
+    font.setStyleHint(QFont::SansSerif);
+    font.setStretch(80);
+    return font;
+}
