@@ -322,6 +322,13 @@ bool ControlUnitSim::answerTo(const std::vector<uint8_t>& frame, Reply& reply, i
     case 1:
         return relay(frame, reply, expanderCommand);
     case 2:
+        // Only the three-byte fetch frame asks for an expander's answer. A longer command 2 is the
+        // key programmer's table request reaching the control unit, which refuses it as it refuses
+        // a wrong access code.
+        if (n != 3) {
+            reply = {7, command, {}};
+            return true;
+        }
         reply = fetch(expanderCommand);
         return true;
     case 3: {

@@ -19,6 +19,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,7 +27,6 @@
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
-#include <QDir>
 #include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -241,6 +241,25 @@ TEST_F(InstallerDay, WriteAKeyDescribeItSaveAndLoadAndGoBack) {
     EXPECT_EQ(main->ComboBox1->currentIndex(), 1);
     EXPECT_EQ(main->pos(), keys->pos());
     EXPECT_FALSE(keys->Timer1->isActive());
+}
+
+} // namespace
+
+namespace {
+
+// The key window chosen on the control unit's port: its first table read finds the control unit, and
+// the program goes back to the main window, which selects that port itself.
+TEST_F(InstallerDay, KeyWindowOnTheControlUnitsPortHandsBackToTheMainWindow) {
+    QTest::keyClicks(main->Edit1, "12345678");
+    chooseItem(main->ComboBox1, 1); // the key-programming device: the key window takes over
+    ASSERT_TRUE(waitFor([&] { return keys->isVisible(); }, 5000));
+
+    chooseItem(keys->ComboBox1, 0); // COM1: the control unit answers the table read with 6/7
+    ASSERT_TRUE(waitFor([&] { return main->isVisible() && !keys->isVisible(); }, 5000));
+    EXPECT_EQ(main->ComboBox1->currentIndex(), 0);
+    EXPECT_EQ(main->ComboBox2->count(), 3) << dialogs.texts().join(" | ").toStdString();
+    EXPECT_EQ(cellText(main->StringGrid1, 1, 20), "Входная дверь");
+    EXPECT_FALSE(dialogs.texts().contains("Нет ответа"));
 }
 
 } // namespace
