@@ -1,5 +1,6 @@
 #include "app/MainForm.h"
 #include "config/WindowFont.h"
+#include "link/PortList.h"
 
 #include "editors/LoopEditor.h"
 #include "editors/PartitionsEditor.h"
@@ -349,7 +350,7 @@ void TForm1::FormCreate() {
     putFixedGridTexts();
     assignHints();
     installHintTime();
-    fillPortList();
+    fillPortList(ComboBox1);
 }
 
 void TForm1::putFixedGridTexts() {
@@ -376,15 +377,6 @@ void TForm1::assignHints() {
     for (const MainTexts::ControlHint& hint : MainTexts::controlHints()) {
         if (auto* control = findChild<QWidget*>(QLatin1String(hint.control))) control->setToolTip(hint.text);
     }
-}
-
-void TForm1::fillPortList() {
-    ComboBox1->clear();
-    for (const QString& name : scanPorts()) {
-        ComboBox1->addItem(name);
-        ComboBox1->setItemData(ComboBox1->count() - 1, devicePathOf(name), Qt::ToolTipRole);
-    }
-    ComboBox1->setCurrentIndex(-1);
 }
 
 void TForm1::FormShow() {

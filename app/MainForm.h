@@ -130,7 +130,6 @@ class TForm1 : public QMainWindow {
     void connectHandlers();
     void putFixedGridTexts();
     void assignHints();
-    void fillPortList();
     // The window's outer width, frame included, as the column sizing counts it.
     int outerWidth() const;
     // Closing the window and "Выход" end the program the same way.

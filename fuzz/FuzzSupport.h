@@ -30,6 +30,14 @@ class SilentDialogs : public DialogService {
     int messages = 0;
 };
 
+// Installs the virtual clock and the silent dialogs once for the whole fuzzing run.
+inline void installQuietEnvironment() {
+    static VirtualClock clock;
+    static SilentDialogs silent;
+    static const bool installed = (Clock::install(&clock), installDialogs(&silent), true);
+    (void)installed;
+}
+
 // Serves the bytes after the first one; the first byte chooses how many bytes a read may bring
 // (1..8, or all that is asked) and how often a read brings nothing.
 class FuzzLine : public SerialLine {

@@ -4,10 +4,7 @@
 #include "link/Link.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static fuzz::VirtualClock clock;
-    static fuzz::SilentDialogs silent;
-    static const bool installed = (Clock::install(&clock), installDialogs(&silent), true);
-    (void)installed;
+    fuzz::installQuietEnvironment();
 
     auto* line = new fuzz::FuzzLine(data, size);
     Link::adoptPort(line);

@@ -1,5 +1,6 @@
 #include "keys/TMprogrammer.h"
 #include "config/WindowFont.h"
+#include "link/PortList.h"
 
 #include "config/Clock.h"
 #include "config/Dialogs.h"
@@ -286,12 +287,7 @@ void TTMwriteForm::buildGrid() {
 }
 
 void TTMwriteForm::FormCreate() {
-    ComboBox1->clear();
-    for (const QString& name : scanPorts()) {
-        ComboBox1->addItem(name);
-        ComboBox1->setItemData(ComboBox1->count() - 1, devicePathOf(name), Qt::ToolTipRole);
-    }
-    ComboBox1->setCurrentIndex(-1);
+    fillPortList(ComboBox1);
 
     for (int user = 1; user <= kUsers; ++user)
         setCellText(StringGrid1, 0, user, QStringLiteral("пользователь") + QString::number(user));

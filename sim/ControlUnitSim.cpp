@@ -33,7 +33,7 @@ bool digitsOnly(const std::string& text) {
 
 } // namespace
 
-ControlUnitSim::ControlUnitSim() {
+ControlUnitSim::ControlUnitSim() : requests_([this] { return nowMs(); }) {
     descriptorTable_.fill(255);
     for (Expander& e : expanders_)
         e.userCodes.fill(0xFFFF);
@@ -206,39 +206,23 @@ size_t ControlUnitSim::pendingFaults() const {
 }
 
 std::vector<ControlUnitSim::Frame> ControlUnitSim::frames() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return frames_;
+    return requests_.all();
 }
 
 std::vector<ControlUnitSim::Frame> ControlUnitSim::framesOf(uint8_t command) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<Frame> chosen;
-    for (const Frame& f : frames_)
-        if (f.command() == command) chosen.push_back(f);
-    return chosen;
+    return requests_.of(command);
 }
 
 void ControlUnitSim::clearFrames() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    frames_.clear();
-    stray_.clear();
+    requests_.clear();
 }
 
 std::vector<uint8_t> ControlUnitSim::strayBytes() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return stray_;
+    return requests_.stray();
 }
 
 bool ControlUnitSim::waitForFrames(size_t count, unsigned timeoutMs) const {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    for (;;) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (frames_.size() >= count) return true;
-        }
-        if (std::chrono::steady_clock::now() >= deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    return requests_.waitFor(count, timeoutMs);
 }
 
 int ControlUnitSim::repliesSent() const {
@@ -249,65 +233,25 @@ int ControlUnitSim::repliesSent() const {
 // --- serving -------------------------------------------------------------------------------------
 
 void ControlUnitSim::onBytes(const uint8_t* bytes, size_t count) {
-    takeBytes(bytes, count);
+    for (const RequestFrame& request : requests_.take(bytes, count))
+        handleFrame(request);
     flushDue();
 }
 
 void ControlUnitSim::onIdle() {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (!assembling_.empty() && nowUs() - lastByteUs_ > kPartialFrameUs) {
-            stray_.insert(stray_.end(), assembling_.begin(), assembling_.end());
-            assembling_.clear();
-        }
-    }
+    requests_.dropStale(kPartialFrameUs);
     flushDue();
 }
 
-void ControlUnitSim::takeBytes(const uint8_t* bytes, size_t count) {
-    std::vector<std::pair<std::vector<uint8_t>, int64_t>> complete;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        lastByteUs_ = nowUs();
-        for (size_t i = 0; i < count; ++i) {
-            const uint8_t b = bytes[i];
-            if (assembling_.empty()) {
-                if (b == kRequestStart) {
-                    assembling_.push_back(b);
-                    frameStartUs_ = lastByteUs_;
-                } else
-                    stray_.push_back(b);
-                continue;
-            }
-            assembling_.push_back(b);
-            const uint8_t n = assembling_[1];
-            if (n < 3) { // no request is that short: resynchronise on the next start byte
-                stray_.insert(stray_.end(), assembling_.begin(), assembling_.end());
-                assembling_.clear();
-                continue;
-            }
-            if (assembling_.size() == static_cast<size_t>(n) + 2) {
-                complete.emplace_back(std::move(assembling_), frameStartUs_);
-                assembling_.clear();
-            }
-        }
-    }
-    for (const auto& [frame, startUs] : complete)
-        handleFrame(frame, startUs);
-}
-
-void ControlUnitSim::handleFrame(const std::vector<uint8_t>& frame, int64_t startUs) {
+void ControlUnitSim::handleFrame(const RequestFrame& request) {
+    if (!request.checksumOk) return; // the control unit ignores a request it cannot trust
     std::lock_guard<std::mutex> lock(mutex_);
-    const size_t n = frame[1];
-    const uint16_t sum = sum16(frame.data() + 1, n - 1);
-    Frame record{frame, nowMs(), frame[n] == (sum & 0xFF) && frame[n + 1] == (sum >> 8)};
-    frames_.push_back(record);
-    if (!record.checksumOk) return; // the control unit ignores a request it cannot trust
+    const std::vector<uint8_t>& frame = request.bytes;
     Reply reply;
     int expanderCommand = -1;
     // A pseudo-terminal carries the request at once; at line speed its last byte would arrive only
     // after the line time of the whole frame, and the reply cannot start before.
-    const int64_t earliestUs = pacing() ? startUs + static_cast<int64_t>(frame.size()) * kByteUs : 0;
+    const int64_t earliestUs = pacing() ? request.startUs + static_cast<int64_t>(frame.size()) * kByteUs : 0;
     if (answerTo(frame, reply, expanderCommand)) queueReply(reply, frame[2], expanderCommand, earliestUs);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include "sim/PtyDevice.h"
+#include "sim/RequestFrames.h"
 
 #include <array>
 #include <cstdint>
@@ -76,12 +77,7 @@ class ControlUnitSim : public PtyDevice {
     };
 
     // A complete request frame as the program wrote it (start byte, N, payload, checksum).
-    struct Frame {
-        std::vector<uint8_t> bytes;
-        uint32_t atMs = 0;      // when its last byte arrived, ms since start()
-        bool checksumOk = true; // a frame with a bad checksum is recorded but not answered
-        uint8_t command() const { return bytes.size() > 2 ? bytes[2] : 0xFF; }
-    };
+    using Frame = RequestFrame;
 
     ControlUnitSim();
     ~ControlUnitSim() override;
@@ -171,8 +167,7 @@ class ControlUnitSim : public PtyDevice {
         std::vector<uint8_t> data;
     };
 
-    void takeBytes(const uint8_t* bytes, size_t count);
-    void handleFrame(const std::vector<uint8_t>& frame, int64_t startUs);
+    void handleFrame(const RequestFrame& request);
     // False when the request gets no reply (a relayed write, a malformed write).
     bool answerTo(const std::vector<uint8_t>& frame, Reply& reply, int& expanderCommand);
     Reply accessReply(const std::vector<uint8_t>& frame);
@@ -199,11 +194,7 @@ class ControlUnitSim : public PtyDevice {
     Answer answer_;
     std::deque<Fault> faults_;
 
-    std::vector<uint8_t> assembling_;
-    int64_t lastByteUs_ = 0;
-    int64_t frameStartUs_ = 0;
-    std::vector<Frame> frames_;
-    std::vector<uint8_t> stray_;
+    RequestFrames requests_;
     std::deque<Outgoing> outgoing_;
     int repliesSent_ = 0;
 };

@@ -32,7 +32,7 @@ bool matches(const KeyDeviceSim::Fault& fault, const std::vector<uint8_t>& reque
 
 } // namespace
 
-KeyDeviceSim::KeyDeviceSim() = default;
+KeyDeviceSim::KeyDeviceSim() : requests_([this] { return nowMs(); }) {}
 
 KeyDeviceSim::~KeyDeviceSim() {
     stop();
@@ -189,39 +189,23 @@ size_t KeyDeviceSim::pendingFaults() const {
 }
 
 std::vector<KeyDeviceSim::Frame> KeyDeviceSim::frames() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return frames_;
+    return requests_.all();
 }
 
 std::vector<KeyDeviceSim::Frame> KeyDeviceSim::framesOf(uint8_t command) const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<Frame> out;
-    for (const Frame& f : frames_)
-        if (f.command() == command) out.push_back(f);
-    return out;
+    return requests_.of(command);
 }
 
 void KeyDeviceSim::clearFrames() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    frames_.clear();
-    stray_.clear();
+    requests_.clear();
 }
 
 std::vector<uint8_t> KeyDeviceSim::strayBytes() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return stray_;
+    return requests_.stray();
 }
 
 bool KeyDeviceSim::waitForFrames(size_t count, unsigned timeoutMs) const {
-    const int64_t until = steadyUs() + int64_t(timeoutMs) * 1000;
-    for (;;) {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (frames_.size() >= count) return true;
-        }
-        if (steadyUs() > until) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
+    return requests_.waitFor(count, timeoutMs);
 }
 
 int KeyDeviceSim::repliesSent() const {
@@ -237,60 +221,25 @@ int KeyDeviceSim::reportsSent() const {
 // --- serving the line ----------------------------------------------------------------------------
 
 void KeyDeviceSim::onBytes(const uint8_t* bytes, size_t count) {
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        takeBytes(bytes, count);
-    }
+    for (const RequestFrame& request : requests_.take(bytes, count))
+        handleFrame(request);
     flushDue();
 }
 
 void KeyDeviceSim::onIdle() {
+    requests_.dropStale(kStaleFrameUs);
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        if (!assembling_.empty() && nowUs() - lastByteUs_ > kStaleFrameUs) {
-            stray_.insert(stray_.end(), assembling_.begin(), assembling_.end());
-            assembling_.clear();
-        }
         if (autoTouchMs_ >= 0 && pending_.armed && nowUs() - armedAtUs_ >= int64_t(autoTouchMs_) * 1000)
             touchNewKeyLocked();
     }
     flushDue();
 }
 
-void KeyDeviceSim::takeBytes(const uint8_t* bytes, size_t count) {
-    lastByteUs_ = nowUs();
-    for (size_t i = 0; i < count; ++i) {
-        const uint8_t b = bytes[i];
-        if (assembling_.empty()) {
-            if (b == kRequestStart)
-                assembling_.push_back(b);
-            else
-                stray_.push_back(b);
-            continue;
-        }
-        assembling_.push_back(b);
-        if (assembling_.size() >= 2) {
-            const size_t total = size_t(assembling_[1]) + 2;
-            if (assembling_[1] < 3) { // cannot hold a command: not a frame
-                stray_.insert(stray_.end(), assembling_.begin(), assembling_.end());
-                assembling_.clear();
-            } else if (assembling_.size() == total) {
-                handleFrame(assembling_);
-                assembling_.clear();
-            }
-        }
-    }
-}
-
-void KeyDeviceSim::handleFrame(const std::vector<uint8_t>& frame) {
-    const size_t n = frame[1];
-    const uint16_t sum = sum16(frame.data() + 1, n - 1);
-    Frame recorded;
-    recorded.bytes = frame;
-    recorded.atMs = nowMs();
-    recorded.checksumOk = frame[n] == (sum & 0xFF) && frame[n + 1] == (sum >> 8);
-    frames_.push_back(recorded);
-    if (!recorded.checksumOk) return;
+void KeyDeviceSim::handleFrame(const RequestFrame& request) {
+    if (!request.checksumOk) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    const std::vector<uint8_t>& frame = request.bytes;
 
     if (frame[2] == kAccess) {
         // The configurator's access request, short or long form.

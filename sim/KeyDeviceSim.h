@@ -1,5 +1,6 @@
 #pragma once
 #include "sim/PtyDevice.h"
+#include "sim/RequestFrames.h"
 
 #include <array>
 #include <cstdint>
@@ -59,14 +60,7 @@ class KeyDeviceSim : public PtyDevice {
     };
 
     // A request frame as the program wrote it: start byte, N, payload, 16-bit checksum.
-    struct Frame {
-        std::vector<uint8_t> bytes;
-        uint32_t atMs = 0;      // when its last byte arrived, ms since start()
-        bool checksumOk = true; // a frame with a wrong checksum is recorded but not answered
-        uint8_t command() const { return bytes.size() > 2 ? bytes[2] : 0xFF; }
-        // Parameter i (1..4) of a 9-byte request.
-        uint8_t parameter(int i) const { return bytes.size() > size_t(2 + i) ? bytes[size_t(2 + i)] : 0; }
-    };
+    using Frame = RequestFrame;
 
     struct Pending { // an armed write
         bool armed = false;
@@ -142,8 +136,7 @@ class KeyDeviceSim : public PtyDevice {
         bool toThree = false;
     };
 
-    void takeBytes(const uint8_t* bytes, size_t count);
-    void handleFrame(const std::vector<uint8_t>& frame);
+    void handleFrame(const RequestFrame& request);
     // Status and data of the reply to a checked request; false when it gets none.
     bool answerTo(const std::vector<uint8_t>& frame, uint8_t& status, std::vector<uint8_t>& data);
     uint8_t writeCommand(uint8_t slot, uint8_t expander, uint8_t p3, uint8_t p4);
@@ -167,10 +160,7 @@ class KeyDeviceSim : public PtyDevice {
     uint32_t keySerial_ = 0x100;
     std::deque<Fault> faults_;
 
-    std::vector<uint8_t> assembling_;
-    int64_t lastByteUs_ = 0;
-    std::vector<Frame> frames_;
-    std::vector<uint8_t> stray_;
+    RequestFrames requests_;
     std::deque<Outgoing> outgoing_;
     int repliesSent_ = 0;
     int reportsSent_ = 0;

@@ -19,8 +19,7 @@ int64_t monotonicNs() {
 
 void makeRaw(int fd) {
     termios tio{};
-    if (tcgetattr(fd, &tio) != 0)
-        return;
+    if (tcgetattr(fd, &tio) != 0) return;
     cfmakeraw(&tio);
     cfsetispeed(&tio, B57600);
     cfsetospeed(&tio, B57600);
@@ -31,14 +30,14 @@ void makeRaw(int fd) {
 
 PtyDevice::PtyDevice() = default;
 
-PtyDevice::~PtyDevice() { stop(); }
+PtyDevice::~PtyDevice() {
+    stop();
+}
 
 bool PtyDevice::start() {
-    if (running_)
-        return true;
+    if (running_) return true;
     char name[256] = {};
-    if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0)
-        return false;
+    if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) return false;
     // Without raw mode the terminal layer echoes and rewrites bytes such as 0x03 and 0x0D.
     makeRaw(master_);
     makeRaw(slave_);
@@ -52,17 +51,13 @@ bool PtyDevice::start() {
 
 void PtyDevice::stop() {
     if (!running_.exchange(false)) {
-        if (thread_.joinable())
-            thread_.join();
+        if (thread_.joinable()) thread_.join();
         return;
     }
-    if (thread_.joinable())
-        thread_.join();
+    if (thread_.joinable()) thread_.join();
     std::lock_guard<std::mutex> lock(sendMutex_);
-    if (master_ >= 0)
-        close(master_);
-    if (slave_ >= 0)
-        close(slave_);
+    if (master_ >= 0) close(master_);
+    if (slave_ >= 0) close(slave_);
     master_ = slave_ = -1;
 }
 
@@ -71,12 +66,13 @@ bool PtyDevice::linkAs(const std::string& path) const {
     return symlink(slavePath_.c_str(), path.c_str()) == 0;
 }
 
-uint32_t PtyDevice::nowMs() const { return static_cast<uint32_t>((monotonicNs() - startNs_) / 1000000); }
+uint32_t PtyDevice::nowMs() const {
+    return static_cast<uint32_t>((monotonicNs() - startNs_) / 1000000);
+}
 
 void PtyDevice::send(const std::vector<uint8_t>& bytes) {
     std::lock_guard<std::mutex> lock(sendMutex_);
-    if (master_ < 0)
-        return;
+    if (master_ < 0) return;
     const bool paced = pacing_;
     const int64_t byteNs = 10 * 1000000000LL / 57600;
     int64_t due = monotonicNs();
@@ -100,13 +96,11 @@ void PtyDevice::send(const std::vector<uint8_t>& bytes) {
 }
 
 void PtyDevice::sendInPieces(const std::vector<uint8_t>& bytes, size_t pieceSize, unsigned pauseMs) {
-    if (pieceSize == 0)
-        pieceSize = 1;
+    if (pieceSize == 0) pieceSize = 1;
     for (size_t at = 0; at < bytes.size(); at += pieceSize) {
         const size_t end = std::min(bytes.size(), at + pieceSize);
         send(std::vector<uint8_t>(bytes.begin() + at, bytes.begin() + end));
-        if (end < bytes.size())
-            std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+        if (end < bytes.size()) std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
     }
 }
 

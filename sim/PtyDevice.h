@@ -14,7 +14,7 @@ namespace sim {
 // real serial code. Subclasses get every byte the program writes through onBytes() and answer with
 // send(). Every chunk the program wrote is recorded with the time it arrived.
 class PtyDevice {
-public:
+  public:
     struct Chunk {
         std::vector<uint8_t> bytes;
         uint32_t atMs; // milliseconds since the device started
@@ -49,13 +49,13 @@ public:
     void clearReceived();
     uint32_t nowMs() const;
 
-protected:
+  protected:
     // Called on the serving thread with every chunk the program wrote.
     virtual void onBytes(const uint8_t* bytes, size_t count) = 0;
     // Called on the serving thread about every millisecond while nothing arrives (for timed work).
     virtual void onIdle() {}
 
-private:
+  private:
     void serve();
 
     int master_ = -1;

@@ -1,4 +1,5 @@
 #pragma once
+#include "VirtualClock.h"
 #include "config/Clock.h"
 #include "link/SerialLine.h"
 
@@ -7,30 +8,6 @@
 #include <functional>
 #include <memory>
 #include <vector>
-
-// A virtual clock for fast, exact timing: every sleep advances it, nothing really waits.
-class VirtualClock : public Clock::Backend {
-  public:
-    VirtualClock() : previous_(Clock::install(this)) {}
-    ~VirtualClock() override { Clock::install(previous_); }
-    uint32_t ticks() override { return now; }
-    void sleepMs(unsigned ms) override {
-        now += ms;
-        ++sleeps;
-    }
-    void pumpEvents() override {
-        ++pumps;
-        if (onPump) onPump();
-    }
-
-    uint32_t now = 1000;
-    int sleeps = 0;
-    int pumps = 0;
-    std::function<void()> onPump;
-
-  private:
-    Clock::Backend* previous_;
-};
 
 // What a fake line saw; it outlives the line, which the link owns and may close.
 struct FakeLineRecord {

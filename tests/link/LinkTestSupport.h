@@ -3,6 +3,7 @@
 // unit on a pseudo-terminal linked as COM1 in a temporary port folder.
 
 #include "DialogRecorder.h"
+#include "VirtualClock.h"
 #include "config/Clock.h"
 #include "link/Access.h"
 #include "link/Link.h"
@@ -21,30 +22,6 @@
 #include <vector>
 
 using Bytes = std::vector<uint8_t>;
-
-// Time that moves only when the program sleeps.
-class VirtualClock : public Clock::Backend {
-  public:
-    VirtualClock() { previous_ = Clock::install(this); }
-    ~VirtualClock() override { Clock::install(previous_); }
-    uint32_t ticks() override { return now; }
-    void sleepMs(unsigned ms) override {
-        now += ms;
-        ++sleeps;
-    }
-    void pumpEvents() override {
-        ++pumps;
-        if (onPump) onPump();
-    }
-
-    uint32_t now = 5000;
-    int sleeps = 0;
-    int pumps = 0;
-    std::function<void()> onPump;
-
-  private:
-    Clock::Backend* previous_;
-};
 
 // What happened on a scripted line; it outlives the line, which the link may close and delete.
 struct LineLog {
