@@ -6,10 +6,10 @@
 #include "config/IntegerText.h"
 #include "config/MainControls.h"
 #include "config/Text1251.h"
+#include "config/WholeFileWrite.h"
 
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 
 namespace {
 
@@ -152,16 +152,7 @@ bool readConfigFileBytes(const QString& path, QByteArray& bytes) {
 }
 
 bool writeConfigFileBytes(const QString& path, const QByteArray& bytes) {
-    // The new contents go to a temporary file beside the old one, which is replaced only when all
-    // of it is on disk. A short write or a failed flush (disk full) cancels and keeps the old file:
-    // commit() alone may report success after a failed final flush.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    if (file.write(bytes) != bytes.size() || !file.flush() || file.error() != QFileDevice::NoError) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return writeWholeFile(path, bytes);
 }
 
 void UnpackData(ExpanderConfig& config, const ConfigControls& controls) {

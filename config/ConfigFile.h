@@ -41,7 +41,7 @@ QString configFileFilter();
 
 // Reads the file (at most kMaxConfigFileSize bytes); false when it cannot be opened or read.
 bool readConfigFileBytes(const QString& path, QByteArray& bytes);
-// Replaces the file as a whole: the old file stays untouched unless every byte was written.
+// Replaces the file as a whole (writeWholeFile): a failed save leaves the old contents.
 bool writeConfigFileBytes(const QString& path, const QByteArray& bytes);
 
 // Menu "Открыть": asks for a file, reads it into the record and shows the record in the controls

@@ -1,10 +1,10 @@
 #include "keys/KeyDescriptionsFile.h"
 
 #include "config/Text1251.h"
+#include "config/WholeFileWrite.h"
 #include "keys/KeyTexts.h"
 
 #include <QFile>
-#include <QSaveFile>
 
 namespace KeyDescriptionsFile {
 
@@ -121,26 +121,7 @@ QString withTxtExtension(const QString& fileName) {
 }
 
 bool writeFile(const QString& fileName, const QByteArray& bytes) {
-    QSaveFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly)) return false;
-    // Every line is checked as it goes; the final flush is checked here too, because commit() alone
-    // can report success after a failed flush and replace a good file with a cut one.
-    qsizetype at = 0;
-    while (at < bytes.size()) {
-        qsizetype end = bytes.indexOf("\r\n", at);
-        end = end < 0 ? bytes.size() : end + 2;
-        const qsizetype count = end - at;
-        if (file.write(bytes.constData() + at, count) != count) {
-            file.cancelWriting();
-            return false;
-        }
-        at = end;
-    }
-    if (!file.flush() || file.error() != QFileDevice::NoError) {
-        file.cancelWriting();
-        return false;
-    }
-    return file.commit();
+    return writeWholeFile(fileName, bytes);
 }
 
 bool readFile(const QString& fileName, Descriptions& descriptions) {

@@ -45,8 +45,8 @@ std::optional<ParsedLine> parseKeyDescriptionLine(const QString& line);
 // The chosen name with its extension replaced by ".txt" (added when it has none).
 QString withTxtExtension(const QString& fileName);
 
-// Writes the file through a temporary file that replaces the old one only when everything was
-// written; on any failure the old file stays as it was. False on failure.
+// Writes the file as a whole (writeWholeFile): on any failure the old file keeps its contents.
+// False on failure.
 bool writeFile(const QString& fileName, const QByteArray& bytes);
 
 // Reads the file line by line into the descriptions of the slots its lines name. False on a read

@@ -1,6 +1,7 @@
 #include "config/ConfigFile.h"
 #include "ConfigControlsFixture.h"
 #include "DialogRecorder.h"
+#include "Unprivileged.h"
 #include "config/ConfigView.h"
 #include "config/GridCells.h"
 
@@ -12,6 +13,7 @@
 #include <csignal>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -364,6 +366,43 @@ TEST_F(ConfigFileCommands, FailedWriteLeavesTheOldFileByteForByte) {
     PackData(t.controls); // the same save without the limit succeeds
     EXPECT_TRUE(recorder.texts().isEmpty());
     EXPECT_EQ(decodeConfigFile(readAll(path("keep.okf"))).loopDescriptions[4].size(), 4000);
+}
+
+// A folder the unprivileged user may not write (root's, 0755) holding `name`, a file he may write.
+QString fileInAReadOnlyFolder(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
+    const QString folder = dir.filePath("read-only");
+    const QString file = folder + u'/' + name;
+    if (!QDir().mkdir(folder)) return {};
+    QFile out(file);
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size()) return {};
+    out.close();
+    const bool shared = chmod(QFile::encodeName(dir.path()).constData(), 0755) == 0 &&
+                        chmod(QFile::encodeName(folder).constData(), 0755) == 0 &&
+                        chown(QFile::encodeName(file).constData(), UnprivilegedUid(), UnprivilegedGid()) == 0;
+    return shared ? file : QString();
+}
+
+TEST(ConfigFile, SavingInAFolderTheUserMayNotWriteWritesTheFileInPlace) {
+    QTemporaryDir dir;
+    const QByteArray old = goldenFile();
+    const QString file = fileInAReadOnlyFolder(dir, "keep.okf", old);
+    ASSERT_FALSE(file.isEmpty());
+    const QByteArray saved = encodeConfigFile(CollectedConfig{}, 0x4321);
+
+    const UnprivilegedRun run = RunUnprivileged([&] { return writeConfigFileBytes(file, saved); });
+    if (!run.ran) GTEST_SKIP() << run.reason;
+    EXPECT_TRUE(run.passed) << "the save failed";
+    EXPECT_EQ(readAll(file), saved);
+
+    // Written in place, a write that fails (the disk full after 64 bytes) puts the old contents back.
+    const QByteArray small = "0102\r\n";
+    writeAll(file, small);
+    const UnprivilegedRun full = RunUnprivileged([&] {
+        FileSizeLimit limit(64);
+        return !writeConfigFileBytes(file, saved);
+    });
+    EXPECT_TRUE(full.passed) << "a failed save was reported as done";
+    EXPECT_EQ(readAll(file), small);
 }
 
 TEST_F(ConfigFileCommands, SavingFromTheShortLoopGridWritesTheHiddenDescriptions) {

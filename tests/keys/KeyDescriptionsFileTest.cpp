@@ -1,6 +1,7 @@
 // The key descriptions file: its exact lines, the order of the lines, reading lines back by the
 // positions of their words, and saving that never destroys the file it replaces.
 #include "keys/KeyDescriptionsFile.h"
+#include "Unprivileged.h"
 #include "config/Text1251.h"
 #include "keys/KeyTexts.h"
 
@@ -11,6 +12,8 @@
 #include <map>
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace File = KeyDescriptionsFile;
 
@@ -242,4 +245,26 @@ TEST(KeyDescriptionsFile, FailedSaveLeavesTheOldFileAsItWas) {
     }
     // Into a folder that does not exist: fails.
     EXPECT_FALSE(File::writeFile(dir.filePath("no/such/folder/k.txt"), "x"));
+}
+
+TEST(KeyDescriptionsFile, SavesInPlaceInAFolderTheUserMayNotWrite) {
+    // The folder is root's (0755); the file in it belongs to the unprivileged user.
+    QTemporaryDir dir;
+    const QString folder = dir.filePath("read-only");
+    const QString path = folder + "/keys.txt";
+    ASSERT_TRUE(QDir().mkdir(folder));
+    {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("old contents\r\n");
+    }
+    ASSERT_EQ(chmod(QFile::encodeName(dir.path()).constData(), 0755), 0);
+    ASSERT_EQ(chmod(QFile::encodeName(folder).constData(), 0755), 0);
+    ASSERT_EQ(chown(QFile::encodeName(path).constData(), UnprivilegedUid(), UnprivilegedGid()), 0);
+    const QByteArray bytes = File::fileBytes({File::singleExpanderLine(2, 5, 1, "Склад")});
+
+    const UnprivilegedRun run = RunUnprivileged([&] { return File::writeFile(path, bytes); });
+    if (!run.ran) GTEST_SKIP() << run.reason;
+    EXPECT_TRUE(run.passed) << "the save failed";
+    EXPECT_EQ(readAll(path), bytes);
 }
