@@ -20,7 +20,7 @@ CellEditBox::~CellEditBox() {
 void CellEditBox::open(int column, int row) {
     cell_ = {column, row};
     box_->setText(cellText(grid_, column, row));
-    placeOverCell(box_, grid_, column, row);
+    placeOverCell(box_, grid_, column, row, behaviour_.offset);
     box_->show();
     if (windowVisible(window_)) {
         box_->setFocus(Qt::OtherFocusReason);

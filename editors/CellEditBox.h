@@ -2,6 +2,7 @@
 #include "editors/GridActions.h"
 
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
 #include <functional>
 
@@ -17,6 +18,7 @@ class CellEditBox : public QObject {
     struct Behaviour {
         bool selectAllOnFocus = false; // typing replaces the text shown
         bool escapeCancels = false;    // Escape closes the box and keeps the cell's text
+        QPoint offset;                 // the box's top-left corner from the cell's top-left corner
     };
 
     CellEditBox(QTableWidget* grid, QLineEdit* box, QWidget* window, Behaviour behaviour);

@@ -15,9 +15,9 @@ void toggleCell(QTableWidget* grid, int column, int row) {
     setCellText(grid, column, row, cellText(grid, column, row) == u"+" ? QString() : QStringLiteral("+"));
 }
 
-void placeOverCell(QWidget* editor, const QTableWidget* grid, int column, int row) {
+void placeOverCell(QWidget* editor, const QTableWidget* grid, int column, int row, QPoint offset) {
     const QRect cell = grid->visualRect(grid->model()->index(row, column));
-    const QPoint global = grid->viewport()->mapToGlobal(cell.topLeft());
+    const QPoint global = grid->viewport()->mapToGlobal(cell.topLeft() + offset);
     QWidget* parent = editor->parentWidget();
     editor->move(parent ? parent->mapFromGlobal(global) : global);
     editor->raise();

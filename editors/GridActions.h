@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QPoint>
+
 class QKeyEvent;
 class QTableWidget;
 class QWidget;
@@ -19,9 +21,9 @@ GridCell currentCell(const QTableWidget* grid);
 // A flag cell: "+" is emptied, any other text becomes "+".
 void toggleCell(QTableWidget* grid, int column, int row);
 
-// Places a cell editor (a child of the grid's page or of the window) over the cell's top-left corner
-// and raises it above the grid.
-void placeOverCell(QWidget* editor, const QTableWidget* grid, int column, int row);
+// Places a cell editor (a child of the grid's page or of the window) at `offset` from the cell's
+// top-left corner and raises it above the grid.
+void placeOverCell(QWidget* editor, const QTableWidget* grid, int column, int row, QPoint offset = {});
 
 // True for a key press that types a character (not Enter, Escape, Tab, Backspace or a shortcut).
 bool typesCharacter(const QKeyEvent* event);

@@ -24,7 +24,7 @@ FlagGridEditor::Layout partitionsLayout() {
 
 PartitionsEditor::PartitionsEditor(QTableWidget* grid, QLineEdit* box, QWidget* window)
     : FlagGridEditor(grid, box, window, partitionsLayout(),
-                     {.selectAllOnFocus = false, .escapeCancels = false}) {
+                     {.selectAllOnFocus = false, .escapeCancels = false, .offset = {}}) {
     box->setMaxLength(32767);
 }
 

@@ -10,6 +10,8 @@
 namespace {
 
 constexpr int kCodeLength = 4;
+// The code box opens 2 pixels right of and 2 pixels below the cell's top-left corner.
+constexpr QPoint kCodeBoxOffset(2, 2);
 
 FlagGridEditor::Layout usersLayout() {
     FlagGridEditor::Layout layout;
@@ -24,7 +26,8 @@ FlagGridEditor::Layout usersLayout() {
 } // namespace
 
 UsersEditor::UsersEditor(QTableWidget* grid, QLineEdit* box, const ExpanderConfig& config, QWidget* window)
-    : FlagGridEditor(grid, box, window, usersLayout(), {.selectAllOnFocus = true, .escapeCancels = true}),
+    : FlagGridEditor(grid, box, window, usersLayout(),
+                     {.selectAllOnFocus = true, .escapeCancels = true, .offset = kCodeBoxOffset}),
       config_(config) {
     box->setMaxLength(kCodeLength);
 }

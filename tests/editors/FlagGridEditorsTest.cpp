@@ -263,6 +263,13 @@ TEST_F(UsersEditorTest, OnlyTheDoubleClickActs) {
     EXPECT_EQ(allTexts(grid), before);
 }
 
+TEST_F(UsersEditorTest, BoxOpensJustInsideItsCell) {
+    doubleClickCell(grid, 5, 9);
+    const QRect cellRect = grid->visualRect(grid->model()->index(9, 5));
+    const QPoint cellOnPage = grid->viewport()->mapTo(w.usersPage, cellRect.topLeft());
+    EXPECT_EQ(w.edit3->pos(), cellOnPage + QPoint(2, 2));
+}
+
 class UserCodeTest : public UsersEditorTest, public ::testing::WithParamInterface<BoxCase> {};
 
 TEST_P(UserCodeTest, CommittedByEnter) {
