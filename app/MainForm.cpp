@@ -40,6 +40,8 @@ namespace {
 
 // The client area below the menu, as the layout is drawn.
 constexpr QSize kClientSize(688, 404);
+// Outer width 696 of the drawn window less its client width 688: the frame, both sides together.
+constexpr int kDrawnFrameWidth = 696 - 688;
 // A tab page's inner area when the page control has its drawn size of 688 x 338.
 constexpr QSize kPageSize(680, 310);
 constexpr int kProgressMaximum = 120;
@@ -401,8 +403,9 @@ void TForm1::endProgram() {
 }
 
 int TForm1::outerWidth() const {
-    // Where the platform gives no frame (offscreen), the outer width is the client width.
-    return width() + std::max(0, frameGeometry().width() - geometry().width());
+    // The frame the layout was drawn with, not the one a window manager happens to draw: the column
+    // widths of a window of the least size do not depend on the desktop.
+    return width() + kDrawnFrameWidth;
 }
 
 void TForm1::PageControl1Resize() {

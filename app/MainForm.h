@@ -130,7 +130,7 @@ class TForm1 : public QMainWindow {
     void connectHandlers();
     void putFixedGridTexts();
     void assignHints();
-    // The window's outer width, frame included, as the column sizing counts it.
+    // The window's outer width as the column sizing counts it: the client width and the drawn frame.
     int outerWidth() const;
     // Closing the window and "Выход" end the program the same way.
     void endProgram();

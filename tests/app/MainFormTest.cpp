@@ -62,14 +62,13 @@ class MainWindow : public testing::Test {
     TForm1& form() { return *form_; }
     template <typename W> W* child(const char* name) { return form_->findChild<W*>(QLatin1String(name)); }
 
-    // Shows the window with the given outer width, frame included.
-    void showAtOuterWidth(int outer) {
+    // Shows the window with the given client width, whatever frame the platform draws around it.
+    void showAtClientWidth(int client) {
         form().show();
         settle();
-        const int frame = form().frameGeometry().width() - form().width();
-        form().resize(outer - frame, form().height());
+        form().resize(client, form().height());
         settle();
-        ASSERT_EQ(form().frameGeometry().width(), outer);
+        ASSERT_EQ(form().width(), client);
     }
 
     DialogRecorder dialogs_;
@@ -393,17 +392,18 @@ TEST_F(MainWindow, CellEditorsWaitHiddenOnTheGridPages) {
 }
 
 struct WidthCase {
-    int outer;
+    int client; // the outer width counts the drawn frame of 8 pixels on top
     int loopColumn;
     int partitionColumn;
     int userColumn;
 };
 
 TEST_F(MainWindow, ColumnsFollowTheWindowWidth) {
-    const WidthCase cases[] = {{696, 60, 63, 19}, {1000, 98, 101, 29}, {777, 70, 73, 22}};
+    // The least window (client 688, outer 696) has the columns of the drawn layout.
+    const WidthCase cases[] = {{688, 60, 63, 19}, {992, 98, 101, 29}, {769, 70, 73, 22}};
     for (const WidthCase& c : cases) {
-        showAtOuterWidth(c.outer);
-        SCOPED_TRACE(c.outer);
+        showAtClientWidth(c.client);
+        SCOPED_TRACE(c.client);
         EXPECT_EQ(form().StringGrid1->columnWidth(0), 160);
         EXPECT_EQ(form().StringGrid2->columnWidth(0), 140);
         EXPECT_EQ(form().StringGrid3->columnWidth(0), 35);
