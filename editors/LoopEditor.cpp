@@ -7,6 +7,7 @@
 #include "editors/CellRules.h"
 #include "editors/GridCellDelegate.h"
 #include "editors/GridHints.h"
+#include "editors/HeadingRowStrip.h"
 
 #include <QAbstractItemView>
 #include <QApplication>
@@ -106,6 +107,8 @@ class LoopEditor::SelectionGuard : public QItemSelectionModel {
             if (next != currentIndex()) owner_->beforeCurrentChange(next);
         }
         QItemSelectionModel::setCurrentIndex(next, command);
+        // The grid has scrolled the new current row into view, perhaps under the header row.
+        if (owner_ && owner_->headings_) owner_->headings_->uncoverRow(next.row());
     }
     void select(const QItemSelection& selection, SelectionFlags command) override {
         if (owner_) {
@@ -131,6 +134,8 @@ LoopEditor::LoopEditor(QTableWidget* grid, QComboBox* list, const ExpanderConfig
     grid_->setSelectionMode(QAbstractItemView::SingleSelection);
     grid_->setSelectionBehavior(QAbstractItemView::SelectItems);
     grid_->setSelectionModel(new SelectionGuard(grid_->model(), this, grid_));
+    headings_ = new HeadingRowStrip(grid_);
+    headings_->installEventFilter(this);
     grid_->viewport()->setMouseTracking(true);
     grid_->viewport()->installEventFilter(this);
     grid_->installEventFilter(this);
@@ -150,6 +155,7 @@ LoopEditor::LoopEditor(QTableWidget* grid, QComboBox* list, const ExpanderConfig
 
 LoopEditor::~LoopEditor() {
     if (list_) list_->removeEventFilter(this);
+    delete headings_;
     if (!grid_) return;
     if (editor_) delegate_->endEditing(editor_);
     grid_->viewport()->removeEventFilter(this);
@@ -326,6 +332,18 @@ bool LoopEditor::eventFilter(QObject* watched, QEvent* event) {
                 hideList(true);
                 return true;
             }
+        }
+        return false;
+    }
+    if (watched == headings_) {
+        // Over the header row: the grid takes the focus as over its cells, there is no hint, and a
+        // click ends editing without selecting anything.
+        if (event->type() == QEvent::MouseMove && !list_->isVisible() && windowVisible(window_) &&
+            !gridHasFocus())
+            grid_->setFocus(Qt::MouseFocusReason);
+        if (event->type() == QEvent::MouseButtonPress) {
+            endEditing();
+            if (windowVisible(window_)) grid_->setFocus(Qt::MouseFocusReason);
         }
         return false;
     }

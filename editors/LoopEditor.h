@@ -9,6 +9,7 @@
 #include <QString>
 
 class QAbstractItemDelegate;
+class HeadingRowStrip;
 #include <QComboBox>
 #include <QLineEdit>
 #include <QTableWidget>
@@ -21,7 +22,8 @@ class QAbstractItemDelegate;
 // the row's caption, opens the type list (row 1) or the reaction-time list (row 16), or starts
 // typing in place (rows 8 and 20). Choosing a type refills the loop's column from the stored bytes.
 // Typing in place: the pair number stays 1..8 (an emptied number comes back when another cell is
-// selected), a description stays below 20 characters of code page 1251.
+// selected), a description stays below 20 characters of code page 1251. The header row stays at the
+// top of the grid however far it is scrolled, and a click on it selects nothing.
 class LoopEditor : public QObject {
     Q_OBJECT
   public:
@@ -78,6 +80,8 @@ class LoopEditor : public QObject {
     QPointer<QWidget> window_;
     CellDelegate* delegate_;
     QPointer<QAbstractItemDelegate> previousDelegate_;
+    // Row 0 stays in view while the grid is scrolled down.
+    QPointer<HeadingRowStrip> headings_;
 
     GridCell listCell_;
     QPointer<QLineEdit> editor_;

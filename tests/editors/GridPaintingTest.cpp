@@ -4,6 +4,7 @@
 
 #include <QImage>
 #include <QPalette>
+#include <QScrollBar>
 
 namespace {
 
@@ -131,6 +132,29 @@ TEST_F(GridPaintingTest, LoopCaptionsLeftAlignedAndDataCentred) {
     EXPECT_LE(descriptionStart, 3);
     EXPECT_GE(descriptionEnd, description.width() - 6);
     EXPECT_EQ(darkPixels(cellImage(picture, grid, 2, 20)), 0);
+}
+
+TEST_F(GridPaintingTest, LoopHeadingsStayInViewWhenScrolled) {
+    QTableWidget* grid = w.loopGrid;
+    w.showPage(w.loopPage, grid);
+    const QRect top(grid->viewport()->mapTo(grid, QPoint(0, 0)), QSize(grid->viewport()->width(), 18));
+    const QImage headings = grid->grab().toImage().copy(top);
+
+    grid->setCurrentCell(20, 3);
+    QApplication::processEvents();
+    ASSERT_GT(grid->verticalScrollBar()->value(), 1);
+    EXPECT_TRUE(grid->grab().toImage().copy(top) == headings) << "ШС1..ШС8 are drawn at the top";
+
+    // The headings cover the top row: a click on them selects nothing, and a row reached from the
+    // keyboard is shown below them.
+    QWidget* onTop = grid->childAt(top.center());
+    ASSERT_NE(onTop, nullptr);
+    QTest::mouseClick(onTop, Qt::LeftButton, {}, onTop->mapFrom(grid, top.center()));
+    EXPECT_EQ(grid->currentRow(), 20);
+    for (int row = 20; row > 2; --row)
+        pressKey(Qt::Key_Up);
+    ASSERT_EQ(grid->currentRow(), 2);
+    EXPECT_GE(grid->rowViewportPosition(2), 18);
 }
 
 TEST_F(GridPaintingTest, CodeRowsAreMasked) {
