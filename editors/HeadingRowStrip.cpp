@@ -39,6 +39,12 @@ void HeadingRowStrip::uncoverRow(int row) {
         bar->setValue(bar->value() - 1);
 }
 
+bool HeadingRowStrip::event(QEvent* event) {
+    // Not passed on to the grid, which would show the hint of the last cell under the mouse.
+    if (event->type() == QEvent::ToolTip) return true;
+    return QWidget::event(event);
+}
+
 void HeadingRowStrip::paintEvent(QPaintEvent*) {
     if (!grid_) return;
     QPainter painter(this);

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QPalette>
 #include <QScrollBar>
+#include <QToolTip>
 
 namespace {
 
@@ -145,10 +146,15 @@ TEST_F(GridPaintingTest, LoopHeadingsStayInViewWhenScrolled) {
     ASSERT_GT(grid->verticalScrollBar()->value(), 1);
     EXPECT_TRUE(grid->grab().toImage().copy(top) == headings) << "ШС1..ШС8 are drawn at the top";
 
-    // The headings cover the top row: a click on them selects nothing, and a row reached from the
-    // keyboard is shown below them.
+    // The headings cover the top row: they have no hint, a click on them selects nothing, and a row
+    // reached from the keyboard is shown below them.
     QWidget* onTop = grid->childAt(top.center());
     ASSERT_NE(onTop, nullptr);
+    grid->setToolTip(QStringLiteral("the hint of the last cell"));
+    QToolTip::hideText();
+    QHelpEvent rest(QEvent::ToolTip, onTop->mapFrom(grid, top.center()), grid->mapToGlobal(top.center()));
+    QApplication::sendEvent(onTop, &rest);
+    EXPECT_FALSE(QToolTip::isVisible());
     QTest::mouseClick(onTop, Qt::LeftButton, {}, onTop->mapFrom(grid, top.center()));
     EXPECT_EQ(grid->currentRow(), 20);
     for (int row = 20; row > 2; --row)
