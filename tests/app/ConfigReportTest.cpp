@@ -17,6 +17,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRegularExpression>
+#include <QTabWidget>
 #include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -134,9 +135,13 @@ TEST_F(ConfigReport, ShowsTheConfigurationAsTheWindowDoesWithEveryCodeMasked) {
     form().ComboBox2->setCurrentIndex(0);
     form().config.address = 5;
     form().config.loadedFromFile = false;
+    // Over the local line the partitions page is hidden, and so are the partitions in the report.
+    form().PageControl1->setTabVisible(form().PageControl1->indexOf(form().TabSheet3), false);
     const QString read = report(QStringLiteral("read.PDF"), QStringLiteral("read.PDF")).simplified();
     EXPECT_FALSE(read.contains(QStringLiteral("объект.okf")));
     EXPECT_TRUE(read.contains(QStringLiteral("Расширитель 5"))) << read.toStdString();
+    EXPECT_FALSE(read.contains(QStringLiteral("Глобальные разделы")));
+    EXPECT_TRUE(read.contains(QStringLiteral("Пользователи")));
 }
 
 TEST_F(ConfigReport, WritesNothingOnAConversionErrorAndKeepsTheOldFileOnAFailedWrite) {
