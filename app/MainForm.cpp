@@ -458,8 +458,11 @@ void TForm1::CheckBox14Click() {
 }
 
 void TForm1::N3Click() {
+    // A cancelled or failed open leaves the record as it was: still the file's contents when they came
+    // from a file before, else the expander's, which no file name describes.
+    const bool fromFile = config.loadedFromFile;
     const QString read = UnpackData(config, controls().config);
-    if (!read.isEmpty()) openedFile_ = read;
+    if (!read.isEmpty() || !fromFile) openedFile_ = read;
 }
 
 void TForm1::N4Click() {

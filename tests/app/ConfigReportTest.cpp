@@ -142,6 +142,14 @@ TEST_F(ConfigReport, ShowsTheConfigurationAsTheWindowDoesWithEveryCodeMasked) {
     EXPECT_TRUE(read.contains(QStringLiteral("Расширитель 5"))) << read.toStdString();
     EXPECT_FALSE(read.contains(QStringLiteral("Глобальные разделы")));
     EXPECT_TRUE(read.contains(QStringLiteral("Пользователи")));
+
+    // A cancelled "Открыть" now shows the expander's record again: no file name describes it.
+    dialogs_.clear();
+    form().N3->trigger();
+    const QString cancelled =
+        report(QStringLiteral("cancelled"), QStringLiteral("cancelled.pdf")).simplified();
+    EXPECT_FALSE(cancelled.contains(QStringLiteral("объект.okf")));
+    EXPECT_TRUE(cancelled.contains(QStringLiteral("Расширитель 5")));
 }
 
 TEST_F(ConfigReport, WritesNothingOnAConversionErrorAndKeepsTheOldFileOnAFailedWrite) {
