@@ -9,10 +9,12 @@
 #include "app/MainTexts.h"
 #include "config/Clock.h"
 #include "config/ConfigFile.h"
+#include "config/ConfigReport.h"
 #include "config/GridCells.h"
 #include "config/Hints.h"
 #include "config/IntegerText.h"
 #include "config/LoopLayout.h"
+#include "device/ExpanderFrames.h"
 #include "link/Access.h"
 #include "link/Link.h"
 #include "link/PortNames.h"
@@ -21,6 +23,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QFontDatabase>
 #include <QHeaderView>
 #include <QLabel>
@@ -208,6 +211,7 @@ void TForm1::buildMenu() {
     FileMenu = named(MainMenu1->addMenu(QStringLiteral("Файл")), "FileMenu");
     N3 = named(FileMenu->addAction(QStringLiteral("Открыть")), "N3");
     N4 = named(FileMenu->addAction(QStringLiteral("Сохранить")), "N4");
+    N9 = named(FileMenu->addAction(QStringLiteral("Отчёт…")), "N9");
     N5 = named(FileMenu->addAction(QStringLiteral("Выход")), "N5");
     ExpanderMenu = named(MainMenu1->addMenu(QStringLiteral("Расширитель")), "ExpanderMenu");
     N6 = named(ExpanderMenu->addAction(QStringLiteral("Запрограммировать")), "N6");
@@ -311,6 +315,7 @@ void TForm1::connectHandlers() {
     connect(N3, &QAction::triggered, this, [this] { N3Click(); });
     connect(N4, &QAction::triggered, this, [this] { N4Click(); });
     connect(N5, &QAction::triggered, this, [this] { N5Click(); });
+    connect(N9, &QAction::triggered, this, [this] { N9Click(); });
     connect(N6, &QAction::triggered, this, [this] { N6Click(); });
     connect(N7, &QAction::triggered, this, [this] { N7Click(); });
     connect(N8, &QAction::triggered, this, [this] { N8Click(); });
@@ -456,11 +461,29 @@ void TForm1::CheckBox14Click() {
 }
 
 void TForm1::N3Click() {
-    UnpackData(config, controls().config);
+    // A cancelled or failed open leaves the record as it was: still the file's contents when they came
+    // from a file before, else the expander's, which no file name describes.
+    const bool fromFile = config.loadedFromFile;
+    const QString read = UnpackData(config, controls().config);
+    if (!read.isEmpty() || !fromFile) openedFile_ = read;
 }
 
 void TForm1::N4Click() {
     PackData(controls().config);
+}
+
+void TForm1::N9Click() {
+    // The file's name while the configuration counts as opened from it (a read of the expander or a
+    // clean programming run ends that), else the expander chosen in the list.
+    const bool expanderChosen = ComboBox2->currentIndex() >= 0 && config.address <= kHighestAddress;
+    ReportContext context;
+    context.expander = reportExpanderText(config.loadedFromFile ? openedFile_ : QString(),
+                                          expanderChosen ? config.address : -1);
+    context.port = ComboBox1->currentIndex() >= 0 ? ComboBox1->currentText() : QString();
+    context.madeAt = QDateTime::currentDateTime();
+    context.exitDelayCaption = MainTexts::exitDelayCaption();
+    context.withPartitions = PageControl1->isTabVisible(PageControl1->indexOf(TabSheet3));
+    SaveReport(controls().config, context);
 }
 
 void TForm1::ComboBox1Change() {

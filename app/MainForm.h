@@ -42,6 +42,7 @@ class TForm1 : public QMainWindow {
     QMenu* ExpanderMenu = nullptr; // "Расширитель"
     QAction* N3 = nullptr;         // "Открыть"
     QAction* N4 = nullptr;         // "Сохранить"
+    QAction* N9 = nullptr;         // "Отчёт…"
     QAction* N5 = nullptr;         // "Выход"
     QAction* N6 = nullptr;         // "Запрограммировать"
     QAction* N7 = nullptr;         // "Прочитать"
@@ -110,6 +111,7 @@ class TForm1 : public QMainWindow {
     void N3Click();
     void N4Click();
     void N5Click();
+    void N9Click();
     void ComboBox1Change();
     void ComboBox2Change();
     void Button1Click();
@@ -136,6 +138,7 @@ class TForm1 : public QMainWindow {
     void endProgram();
 
     QString acceptedAccessCode_; // what a refused change of Edit1 returns to
+    QString openedFile_;         // the configuration file last read by "Открыть", for the report
     bool filteringAccessCode_ = false;
     bool ending_ = false;
     // The controls exist before the session is made: it keeps its own copy of their pointers.

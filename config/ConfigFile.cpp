@@ -155,12 +155,14 @@ bool writeConfigFileBytes(const QString& path, const QByteArray& bytes) {
     return writeWholeFile(path, bytes);
 }
 
-void UnpackData(ExpanderConfig& config, const ConfigControls& controls) {
+QString UnpackData(ExpanderConfig& config, const ConfigControls& controls) {
     const QString chosen = dialogs().openFileName(configFileFilter(), dialogStartFolder());
+    QString read;
     if (!chosen.isEmpty() && QFileInfo::exists(chosen)) {
         QByteArray bytes;
         if (readConfigFileBytes(configFileName(chosen), bytes)) {
             applyConfigFile(config, decodeConfigFile(bytes));
+            read = configFileName(chosen);
         } else {
             // Once for line 1 and once for each description line, none of which could be read.
             for (int line = 1; line <= 1 + kLoopCount; ++line)
@@ -169,6 +171,7 @@ void UnpackData(ExpanderConfig& config, const ConfigControls& controls) {
     }
     ShowConfig(config, controls, true);
     config.loadedFromFile = true;
+    return read;
 }
 
 void PackData(const ConfigControls& controls) {

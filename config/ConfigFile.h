@@ -46,8 +46,8 @@ bool writeConfigFileBytes(const QString& path, const QByteArray& bytes);
 
 // Menu "Открыть": asks for a file, reads it into the record and shows the record in the controls
 // (also when the dialog is cancelled or the file cannot be read), and marks the record as loaded
-// from a file.
-void UnpackData(ExpanderConfig& config, const ConfigControls& controls);
+// from a file. Returns the path of the file read, empty when none was.
+QString UnpackData(ExpanderConfig& config, const ConfigControls& controls);
 // Menu "Сохранить": collects the controls, asks for a file name and writes the file. The record
 // does not change.
 void PackData(const ConfigControls& controls);
