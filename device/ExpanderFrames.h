@@ -34,7 +34,7 @@ constexpr int kDescriptorNumbers = 150;
 // The control unit keeps at most 21 characters of a text: reading shows at most that many, and a
 // write frame carries at most that many.
 constexpr int kDescriptorTextRead = 21;
-constexpr int kDescriptorTextWritten = 21;
+constexpr int kDescriptorTextWritten = kDescriptorTextRead;
 
 // "Расширитель " followed by the address, and back (the address from the 13th character on).
 QString expanderItemText(int address);
