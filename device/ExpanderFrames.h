@@ -31,9 +31,10 @@ constexpr uint16_t kUserZeroCode = 0x1234;
 // Descriptor numbers of free texts are 0..149 (the codes with a meaning of their own are in
 // config/Descriptions.h).
 constexpr int kDescriptorNumbers = 150;
-// The control unit keeps at most 21 characters of a text, and this program writes at most 20.
+// The control unit keeps at most 21 characters of a text: reading shows at most that many, and a
+// write frame carries at most that many.
 constexpr int kDescriptorTextRead = 21;
-constexpr int kDescriptorTextWritten = 20;
+constexpr int kDescriptorTextWritten = kDescriptorTextRead;
 
 // "Расширитель " followed by the address, and back (the address from the 13th character on).
 QString expanderItemText(int address);
@@ -49,7 +50,7 @@ std::optional<int> FindFreeDescriptor(const DescriptorTable& table);
 // The text of a command 4 reply (frame buffer with R[0] = length byte): the bytes from R[3] on, up
 // to the first 0 byte, at most 21 and never beyond the reply's own data, in code page 1251.
 QString descriptorTextOfReply(const uint8_t* reply);
-// A description as it is written: its first 20 characters.
+// The part of a description that a write frame carries: its first 21 characters.
 QString descriptionToWrite(const QString& text);
 
 // The two bytes of a code as they travel in write frames: high byte first, each byte with its two

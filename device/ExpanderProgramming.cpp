@@ -224,13 +224,11 @@ void ExpanderSession::writeParameters(const ParameterBlock& collected, RunFlags&
 }
 
 void ExpanderSession::writeDescriptions(uint8_t address, bool everything) {
-    QTableWidget* grid = controls_.config.loopGrid;
     for (int loop = 1; loop <= kLoopCount; ++loop) {
-        // A text longer than the control unit keeps (possible only from a file) is written as its
-        // first characters, and the cell shows what was written.
-        const QString collected = CollectDescription(controls_.config, loop);
-        const QString text = descriptionToWrite(collected);
-        if (text != collected) setCellText(grid, loop, kDescriptionRow, text);
+        // The whole text is compared and kept, also one longer than the control unit keeps
+        // (possible only from a file): the window and the file keep what the user has, and the
+        // next run finds nothing changed. Only the frame is cut to the unit's 21 characters.
+        const QString text = CollectDescription(controls_.config, loop);
         if (text == config_.loopDescriptions[loop - 1] && !everything) continue;
         config_.loopDescriptions[loop - 1] = text;
 
@@ -245,7 +243,7 @@ void ExpanderSession::writeDescriptions(uint8_t address, bool everything) {
                 return;
             }
             code = static_cast<uint8_t>(*free);
-            bytes = toCp1251(text);
+            bytes = toCp1251(descriptionToWrite(text));
         }
 
         const int slot = descriptorSlot(address, loop);

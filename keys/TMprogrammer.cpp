@@ -316,8 +316,16 @@ void TTMwriteForm::startTimer() {
     Timer1->start();
 }
 
+void TTMwriteForm::resumeTimer() {
+    // The refresh that ends an exchange may have handed the port back to the main window: a hidden
+    // window must not listen on the port the main window now uses.
+    if (isVisible()) Timer1->start();
+}
+
 void TTMwriteForm::whenLineFree(void (TTMwriteForm::*handler)()) {
-    if (Clock::terminating()) return;
+    // A click that waited while this window handed the port back belongs to a window the user no
+    // longer sees; run now, it would talk to whatever device the main window has chosen since.
+    if (Clock::terminating() || !isVisible()) return;
     if (busy_ > 0 || Link::exchangeActive()) {
         QTimer::singleShot(kDeferMs, this, [this, handler] { whenLineFree(handler); });
         return;
@@ -471,14 +479,14 @@ void TTMwriteForm::Button4Click() {
         Panel1->hide();
         RefreshKeyTable();
     }
-    Timer1->start();
+    resumeTimer();
 }
 
 void TTMwriteForm::Button5Click() {
     BusyScope busy(*this);
     Timer1->stop();
     if (SendKeyCommand(kWriteKey, kNoSlot, 0, 0, 0, kCommandTries)) Panel1->hide();
-    Timer1->start();
+    resumeTimer();
 }
 
 void TTMwriteForm::confirmWritten() {
@@ -521,13 +529,13 @@ void TTMwriteForm::Timer1Timer() {
                 SendKeyCommand(kWriteKey, static_cast<uint8_t>(slot), kDecline, reported, threeCell ? 0 : 1,
                                kDeclineTries);
                 RefreshKeyTable();
-                Timer1->start();
+                resumeTimer();
                 return;
             }
         }
     }
     RefreshKeyTable();
-    Timer1->start();
+    resumeTimer();
 }
 
 // --- the descriptions file -----------------------------------------------------------------------------

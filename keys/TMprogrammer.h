@@ -107,6 +107,8 @@ class TTMwriteForm : public QMainWindow {
     void layoutClientArea();
     void confirmWritten();
     void switchToMainWindow();
+    // Turns the timer on again after an exchange, unless the window has been hidden meanwhile.
+    void resumeTimer();
     void showCurrentDescription();
     bool groupSelected() const;
     // Runs a handler that the user started once no exchange waits on the line; until then it is

@@ -50,11 +50,21 @@ int readLine(uint8_t* into, int max) {
     return n;
 }
 
-// Puts the frame into the frame buffer from its start and writes it. False when there is no port
-// or the line has gone.
+// Puts the frame into the frame buffer from its start. Also a request that cannot go out is laid
+// out there, so that the buffer never holds an earlier reply that a caller could take for the
+// answer to it (the key-programming device's signature above all).
+void layOut(const uint8_t* frame, int count) {
+    std::copy(frame, frame + count, state().r.begin());
+}
+
+void layOut(const QByteArray& frame) {
+    layOut(reinterpret_cast<const uint8_t*>(frame.constData()), static_cast<int>(frame.size()));
+}
+
+// Lays the frame out and writes it. False when there is no port or the line has gone.
 bool writeFrame(const uint8_t* frame, int count) {
     LinkState& s = state();
-    std::copy(frame, frame + count, s.r.begin());
+    layOut(frame, count);
     if (!s.line) return false;
     if (!s.line->write(s.r.data(), count)) {
         s.line.reset();
@@ -227,6 +237,7 @@ bool SendRequest(uint8_t command, uint8_t a1, uint8_t a2, uint8_t a3, uint8_t a4
     Busy busy;
     LinkState& s = state();
     const QByteArray frame = requestFrame(command, a1, a2, a3, a4);
+    layOut(frame);
     for (int attempt = 0; attempt < kRequestAttempts; ++attempt) {
         if (!s.line || Clock::terminating()) return false;
         s.line->purgeInput();
@@ -251,6 +262,7 @@ bool FetchReply(uint8_t expectedCommand) {
     LinkState& s = state();
     s.trace.clear();
     publishTrace();
+    layOut(kFetchFrame, sizeof kFetchFrame);
     for (int round = 0; round < kFetchRounds; ++round) {
         if (!s.line || Clock::terminating()) return false;
         if (!writeFrame(kFetchFrame, sizeof kFetchFrame)) return false;

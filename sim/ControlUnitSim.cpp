@@ -15,6 +15,7 @@ constexpr uint8_t kRead = 0x55, kWriteParameters = 0x56, kWritePartition = 0x59,
 // byte begins a new frame.
 constexpr int64_t kPartialFrameUs = 100000;
 constexpr size_t kMaxTextBytes = 200;             // keeps every reply within a one-byte length
+constexpr size_t kMaxKeptText = 21;               // characters of a descriptor written with command 3
 constexpr int64_t kByteUs = 10 * 1000000 / 57600; // 10 bits a byte at 57600 baud
 constexpr int64_t kPreciseWaitUs = 2000;
 
@@ -276,8 +277,14 @@ bool ControlUnitSim::answerTo(const std::vector<uint8_t>& frame, Reply& reply, i
         reply = fetch(expanderCommand);
         return true;
     case 3: {
-        // AF, len + 8, 3, code, len + 1 (0 without text), slot high, slot low, text, 0, checksum
-        if (n < 8) {
+        // AF, len + 8, 3, code, len + 1 (0 without text), slot high, slot low, text, 0, checksum.
+        // A frame whose lengths disagree, whose text is not ended by its 0 byte, or whose text and
+        // code do not go together (a text for a standard code or for none, a descriptor number
+        // without a text) is refused and changes nothing.
+        const size_t textLength = n >= 8 && frame[4] > 0 ? frame[4] - 1u : 0u;
+        const bool textDescriptor = arg < kDescriptors;
+        if (n < 8 || n != 8 + textLength || frame[7 + textLength] != 0 || textDescriptor != (frame[4] > 0) ||
+            (textDescriptor && textLength == 0)) {
             reply = {kStatusRefused, command, {}};
             return true;
         }
@@ -287,9 +294,10 @@ bool ControlUnitSim::answerTo(const std::vector<uint8_t>& frame, Reply& reply, i
             return true;
         }
         descriptorTable_[slot] = arg;
-        const size_t textLength = frame[4] > 0 ? frame[4] - 1u : 0u;
-        if (textLength > 0 && arg < kDescriptors && 7 + textLength <= n)
-            texts_[arg] = std::string(frame.begin() + 7, frame.begin() + 7 + static_cast<long>(textLength));
+        // The unit keeps the first 21 characters of a longer text.
+        if (textDescriptor)
+            texts_[arg] = std::string(
+                frame.begin() + 7, frame.begin() + 7 + static_cast<long>(std::min(textLength, kMaxKeptText)));
         reply = {kStatusDone, command, {}};
         return true;
     }

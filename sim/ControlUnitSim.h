@@ -117,7 +117,9 @@ class ControlUnitSim : public PtyDevice {
     std::array<uint8_t, kSlots> descriptorTable() const;
     void setDescriptorSlot(int slot, uint8_t value);
     void setDescriptorTable(const std::array<uint8_t, kSlots>& table);
-    // Text descriptors 0..149 as bytes in code page 1251, without the 0 byte.
+    // Text descriptors 0..149 as bytes in code page 1251, without the 0 byte. Written over the line
+    // (command 3) a text keeps at most its first 21 characters, as the unit does; a test may store a
+    // longer one here to see how the program reads a reply that runs past 21.
     std::string descriptorText(int number) const;
     void setDescriptorText(int number, const std::string& bytes1251);
 

@@ -75,15 +75,15 @@ TEST(Descriptors, TextOfACommand4Reply) {
         EXPECT_EQ(descriptorTextOfReply(reply(c.data, c.lengthByte).data()), c.text) << c.data.toHex().data();
 }
 
-TEST(Descriptors, WrittenTextIsAtMost20Characters) {
-    const QString twenty = QStringLiteral("Входная дверь гаража");
-    ASSERT_EQ(twenty.size(), 20);
-    EXPECT_EQ(descriptionToWrite(twenty), twenty);
-    EXPECT_EQ(descriptionToWrite(twenty + QStringLiteral(" и двор")), twenty);
+TEST(Descriptors, WrittenTextIsAtMost21Characters) {
+    const QString unitsOwn = QStringLiteral("Входная дверь гаража!");
+    ASSERT_EQ(unitsOwn.size(), 21);
+    EXPECT_EQ(descriptionToWrite(unitsOwn), unitsOwn);
+    EXPECT_EQ(descriptionToWrite(unitsOwn + QStringLiteral(" и двор")), unitsOwn);
     EXPECT_EQ(descriptionToWrite(QString()), QString());
     // A character outside the basic plane counts as one and is never cut in half.
-    const QString wide = QString(19, QChar('a')) + QString::fromUcs4(U"\U0001F600") + QStringLiteral("b");
-    EXPECT_EQ(descriptionToWrite(wide), wide.left(21));
+    const QString wide = QString(20, QChar('a')) + QString::fromUcs4(U"\U0001F600") + QStringLiteral("b");
+    EXPECT_EQ(descriptionToWrite(wide), wide.left(22));
 }
 
 } // namespace

@@ -464,22 +464,48 @@ TEST_F(ProgrammingTest, DescriptionProblemsAreReportedWithoutFailingTheRun) {
     EXPECT_EQ(session->descriptorTable()[40], 168);
 }
 
-TEST_F(ProgrammingTest, ADescriptionLongerThan20CharactersIsWrittenAsItsFirst20) {
+// The control unit keeps 21 characters: a descriptor read whole is not written again.
+TEST_F(ProgrammingTest, ADescriptorOf21CharactersReadIsNotWrittenAgain) {
+    const QString unitsOwn = QStringLiteral("Входная дверь гаража!");
+    ASSERT_EQ(unitsOwn.size(), 21);
+    unit.setDescriptorSlot(5 * 8 + 2, 4);
+    unit.setDescriptorText(4, toCp1251(unitsOwn).toStdString());
     connectWith({5});
-    const QString longText = QStringLiteral("Входная дверь гаража и двора");
-    setCellText(&loopGrid, 1, kDescriptionRow, longText); // as a file would bring it
+    ASSERT_EQ(cell(loopGrid, 3, kDescriptionRow), unitsOwn);
+
+    session->programExpander();
+
+    EXPECT_EQ(dialogs.texts(), QStringList{kSuccess});
+    EXPECT_TRUE(unit.framesOf(Command::WriteDescriptor).empty());
+    EXPECT_EQ(cell(loopGrid, 3, kDescriptionRow), unitsOwn);
+    EXPECT_EQ(unit.descriptorText(4), toCp1251(unitsOwn).toStdString());
+}
+
+// A longer text (only a file can bring one) goes out as the unit's 21 characters; the window and
+// the record keep the whole text, so the next run finds nothing to write.
+TEST_F(ProgrammingTest, ADescriptionLongerThan21CharactersGoesOutAsItsFirst21) {
+    connectWith({5});
+    const QString longText = QStringLiteral("Входная дверь гаража и двора 1"); // 30 characters
+    ASSERT_EQ(longText.size(), 30);
+    setCellText(&loopGrid, 1, kDescriptionRow, longText); // as a configuration file brings it
 
     session->programExpander();
 
     EXPECT_EQ(dialogs.texts(), QStringList{kSuccess});
     const auto frames = unit.framesOf(Command::WriteDescriptor);
     ASSERT_EQ(frames.size(), 1u);
-    EXPECT_EQ(frames[0].bytes.size(), 30u);
-    EXPECT_EQ(frames[0].bytes[1], 28);
-    EXPECT_EQ(frames[0].bytes[4], 21);
-    EXPECT_EQ(unit.descriptorText(frames[0].bytes[3]), toCp1251(longText.left(20)).toStdString());
-    EXPECT_EQ(cell(loopGrid, 1, kDescriptionRow), longText.left(20));
-    EXPECT_EQ(config.loopDescriptions[0], longText.left(20));
+    EXPECT_EQ(frames[0].bytes.size(), 31u);
+    EXPECT_EQ(frames[0].bytes[1], 29);
+    EXPECT_EQ(frames[0].bytes[4], 22);
+    EXPECT_EQ(unit.descriptorText(frames[0].bytes[3]), toCp1251(longText.left(21)).toStdString());
+    EXPECT_EQ(cell(loopGrid, 1, kDescriptionRow), longText);
+    EXPECT_EQ(config.loopDescriptions[0], longText);
+
+    unit.clearFrames();
+    dialogs.clear();
+    session->programExpander();
+    EXPECT_EQ(dialogs.texts(), QStringList{kSuccess});
+    EXPECT_TRUE(unit.framesOf(Command::WriteDescriptor).empty());
 }
 
 } // namespace

@@ -29,6 +29,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <functional>
 #include <gtest/gtest.h>
 #include <memory>
 
@@ -65,6 +66,21 @@ class KeyWindow : public testing::Test {
         Access::resetFlags();
     }
 
+    // A control unit granted the main window's access earlier in the run (the status-8 flag). The
+    // device answers that one access request as a control unit does.
+    void grantAccessOnce() {
+        device.setAccessAnswer(8);
+        QLineEdit code(QStringLiteral("12345678"));
+        QCheckBox defaultCode;
+        MainControls controls;
+        controls.accessCode = &code;
+        controls.defaultCode = &defaultCode;
+        ASSERT_TRUE(Link::OpenPort(QStringLiteral("COM2")));
+        ASSERT_TRUE(Access::CheckAccess(controls));
+        ASSERT_TRUE(Access::status8Flag());
+        device.setAccessAnswer(-1);
+        device.clearFrames();
+    }
     void choosePort() {
         form->show();
         ASSERT_EQ(form->ComboBox1->count(), 1);
@@ -270,19 +286,7 @@ TEST_F(KeyWindow, ControlUnitOnThePortHandsBackToTheMainWindow) {
     for (const Case& c : cases) {
         TearDown();
         SetUp();
-        if (c.status8) {
-            // A control unit granted the main window's access earlier in the run.
-            device.setAccessAnswer(8);
-            QLineEdit code(QStringLiteral("12345678"));
-            QCheckBox defaultCode;
-            MainControls controls;
-            controls.accessCode = &code;
-            controls.defaultCode = &defaultCode;
-            ASSERT_TRUE(Link::OpenPort(QStringLiteral("COM2")));
-            ASSERT_TRUE(Access::CheckAccess(controls)) << c.name;
-            ASSERT_TRUE(Access::status8Flag());
-            device.clearFrames();
-        }
+        if (c.status8) grantAccessOnce();
         device.addFault(c.fault);
         QPoint shownAt(-1, -1);
         int shownPort = -2;
@@ -618,6 +622,63 @@ TEST_F(KeyWindow, ReportedSlotDecidesAboutTheQuestion) {
         EXPECT_EQ(device.framesOf(2).size(), 3u) << c.name << ": refreshed";
         EXPECT_TRUE(form->Timer1->isActive()) << c.name;
         (void)slot;
+    }
+}
+
+// The refresh after a report, a declined re-programming or a deletion hands the port back (the
+// device refuses the table read after a control unit granted access): the hidden window's timer
+// stays off, so that it never listens on the port the main window uses now.
+TEST_F(KeyWindow, HandBackAfterAnExchangeLeavesTheTimerOff) {
+    struct Case {
+        const char* name;
+        std::function<void()> exchange;
+    };
+    const Case cases[] = {
+        {"a report with the panel hidden",
+         [this] {
+             device.touchNewKey();
+             form->Timer1Timer();
+         }},
+        {"a report that confirms a write",
+         [this] {
+             armWrite(1, 1);
+             device.touchNewKey();
+             form->Timer1Timer();
+         }},
+        {"a report declined with No",
+         [this] {
+             armWrite(1, 1);
+             dialogs.answers.push_back(false);
+             device.touchKeyRecordedIn(40);
+             form->Timer1Timer();
+         }},
+        {"a deletion",
+         [this] {
+             clickCell(1, 1);
+             form->Button4Click();
+         }},
+    };
+    for (const Case& c : cases) {
+        TearDown();
+        SetUp();
+        grantAccessOnce();
+        device.setSingleKey(40, true);
+        choosePort();
+        form->startTimer();
+        int mainSelections = 0;
+        form->showMainWindow = [](QPoint, int) {};
+        form->runMainPortSelection = [&] { ++mainSelections; };
+        KeyDeviceSim::Fault refused;
+        refused.command = 2;
+        refused.status = 4;
+        refused.times = -1;
+        device.addFault(refused);
+
+        c.exchange();
+
+        EXPECT_EQ(mainSelections, 1) << c.name;
+        EXPECT_FALSE(form->isVisible()) << c.name;
+        EXPECT_FALSE(form->Timer1->isActive()) << c.name;
     }
 }
 

@@ -83,6 +83,39 @@ TEST_F(SimTest, TablesAndTexts) {
     EXPECT_EQ(Link::R(2), 3);
 }
 
+// Command 3 as the unit takes it: a text keeps its first 21 characters; a frame whose parts do not
+// agree is refused and changes nothing.
+TEST_F(SimTest, DescriptorWritesKeep21CharactersAndRefuseWhatDoesNotAgree) {
+    const auto payload = [](uint8_t code, uint8_t textByte, const QByteArray& text, char end) {
+        QByteArray p;
+        p.append(char(3)).append(char(code)).append(char(textByte)).append(char(0)).append(char(42));
+        return p.append(text).append(end);
+    };
+    const QByteArray thirty("ABCDEFGHIJKLMNOPQRSTUVWXYZ0123");
+    struct Case {
+        const char* name;
+        QByteArray payload;
+        uint8_t status;
+        uint8_t slot;
+    };
+    const Case cases[] = {
+        {"a text of 30 characters", payload(7, 31, thirty, 0), 1, 7},
+        {"a standard description", payload(168, 0, {}, 0), 1, 168},
+        {"a text length that disagrees with N", payload(9, 30, thirty, 0), 4, 168},
+        {"a text without its 0 byte", payload(9, 31, thirty, 'x'), 4, 168},
+        {"a text for a standard code", payload(168, 31, thirty, 0), 4, 168},
+        {"a descriptor number without a text", payload(9, 0, {}, 0), 4, 168},
+    };
+    for (const Case& c : cases) {
+        Link::SendFrame(c.payload);
+        ASSERT_TRUE(Link::ReceiveFrame()) << c.name;
+        EXPECT_EQ(Link::R(1), c.status) << c.name;
+        EXPECT_EQ(unit.descriptorTable()[42], c.slot) << c.name;
+    }
+    EXPECT_EQ(unit.descriptorText(7), "ABCDEFGHIJKLMNOPQRSTU");
+    EXPECT_EQ(unit.descriptorText(9), "");
+}
+
 // Relayed reads: what the fetched answer holds, frame by frame.
 TEST_F(SimTest, RelayedReadsAndTheirAnswers) {
     const Unit::Expander e = numbered(3);

@@ -1,5 +1,7 @@
 #include "Unprivileged.h"
 
+#include "SerialLocks.h"
+
 #include <grp.h>
 #include <pwd.h>
 #include <sys/wait.h>
@@ -40,7 +42,9 @@ UnprivilegedRun RunUnprivileged(const std::function<bool()>& body) {
     if (child == 0) {
         if (root && (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0)) _exit(3);
         if (root && setuid(0) == 0) _exit(3);  // privileges must really be gone
-        _exit(body() ? 0 : 1);
+        const bool passed = body();
+        RemoveOwnSerialLocks();  // _exit closes no port: its lock files would stay
+        _exit(passed ? 0 : 1);
     }
     int status = 0;
     if (waitpid(child, &status, 0) != child || !WIFEXITED(status)) {
