@@ -1,6 +1,7 @@
 #include "config/ConfigFile.h"
 #include "ConfigControlsFixture.h"
 #include "DialogRecorder.h"
+#include "FileSizeLimit.h"
 #include "Unprivileged.h"
 #include "config/ConfigView.h"
 #include "config/GridCells.h"
@@ -10,8 +11,6 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -326,26 +325,6 @@ TEST_F(ConfigFileCommands, SaveThatCannotCreateTheFileReportsOnce) {
     EXPECT_EQ(recorder.entries[1].caption, "");
     EXPECT_EQ(recorder.entries[1].text, "Ошибка записи");
 }
-
-// Lets files grow to `bytes` at most while it lives, as a full disk would.
-class FileSizeLimit {
-  public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        getrlimit(RLIMIT_FSIZE, &saved_);
-        previousHandler_ = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limit = saved_;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() {
-        setrlimit(RLIMIT_FSIZE, &saved_);
-        std::signal(SIGXFSZ, previousHandler_);
-    }
-
-  private:
-    rlimit saved_{};
-    void (*previousHandler_)(int) = nullptr;
-};
 
 TEST_F(ConfigFileCommands, FailedWriteLeavesTheOldFileByteForByte) {
     const QByteArray old = goldenFile();

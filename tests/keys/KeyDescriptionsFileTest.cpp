@@ -1,6 +1,7 @@
 // The key descriptions file: its exact lines, the order of the lines, reading lines back by the
 // positions of their words, and saving that never destroys the file it replaces.
 #include "keys/KeyDescriptionsFile.h"
+#include "FileSizeLimit.h"
 #include "Unprivileged.h"
 #include "config/Text1251.h"
 #include "keys/KeyTexts.h"
@@ -10,8 +11,6 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <map>
-#include <signal.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -224,15 +223,11 @@ TEST(KeyDescriptionsFile, FailedSaveLeavesTheOldFileAsItWas) {
             f.write(old);
         }
         ASSERT_GT(c.bytes.size(), qsizetype(c.room)) << c.name;
-        rlimit previous{};
-        getrlimit(RLIMIT_FSIZE, &previous);
-        const auto previousHandler = signal(SIGXFSZ, SIG_IGN);
-        rlimit small = previous;
-        small.rlim_cur = c.room;
-        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-        const bool written = File::writeFile(path, c.bytes);
-        setrlimit(RLIMIT_FSIZE, &previous);
-        signal(SIGXFSZ, previousHandler);
+        bool written = false;
+        {
+            FileSizeLimit limit(c.room);
+            written = File::writeFile(path, c.bytes);
+        }
 
         EXPECT_FALSE(written) << c.name;
         EXPECT_EQ(readAll(path), old) << c.name;
