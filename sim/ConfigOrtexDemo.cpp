@@ -3,6 +3,7 @@
 // window of the demonstration itself touches keys to the simulated key-programming device.
 #include "app/MainForm.h"
 #include "app/ProgramWindows.h"
+#include "app/ToolkitTranslation.h"
 #include "config/Dialogs.h"
 #include "link/Link.h"
 #include "link/PortNames.h"
@@ -45,6 +46,7 @@ QMainWindow* makeDemoControl(sim::DemoDevices& devices) {
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(applicationTitle());
+    installToolkitTranslation();
 
     QTemporaryDir portFolder;
     sim::DemoDevices devices;
