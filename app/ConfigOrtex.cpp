@@ -1,5 +1,6 @@
 #include "app/MainForm.h"
 #include "app/ProgramWindows.h"
+#include "app/ToolkitTranslation.h"
 #include "config/Dialogs.h"
 
 #include <QApplication>
@@ -11,6 +12,7 @@ int main(int argc, char** argv) {
     // The title goes into the application name, not its display name: the platform would append a
     // display name to every window caption.
     QApplication::setApplicationName(applicationTitle());
+    installToolkitTranslation();
 
     // The main window, shown, and the key programmer window, created hidden.
     ProgramWindows windows;

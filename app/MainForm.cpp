@@ -164,7 +164,7 @@ bool TForm1::buildControls() {
     setCentralWidget(client);
 
     Label2 = placedLabel(client, "Label2", QStringLiteral("Порт"), 8, 8);
-    ComboBox1 = named(new QComboBox(client), "ComboBox1");
+    ComboBox1 = named(new PortComboBox(client), "ComboBox1");
     ComboBox1->setGeometry(41, 7, 145, 21);
     Label3 = placedLabel(client, "Label3", QStringLiteral("Текущий расширитель"), 216, 11);
     ComboBox2 = named(new QComboBox(client), "ComboBox2");

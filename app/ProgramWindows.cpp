@@ -2,6 +2,7 @@
 
 #include "app/MainForm.h"
 #include "keys/TMprogrammer.h"
+#include "link/PortList.h"
 
 #include <QComboBox>
 
@@ -9,7 +10,10 @@ ProgramWindows::ProgramWindows() : main(std::make_unique<TForm1>()), keys(std::m
     TForm1* mainForm = main.get();
     TTMwriteForm* keyForm = keys.get();
 
+    // Each list is brought up to date when it drops down, so the two can differ: the hand-over gives
+    // the other window this window's list first, and the same index then means the same port.
     mainForm->handOverToKeyProgrammer = [mainForm, keyForm] {
+        copyPortList(mainForm->ComboBox1, keyForm->ComboBox1);
         keyForm->selectPortIndex(mainForm->ComboBox1->currentIndex());
         keyForm->move(mainForm->pos());
         keyForm->startTimer();
@@ -17,7 +21,8 @@ ProgramWindows::ProgramWindows() : main(std::make_unique<TForm1>()), keys(std::m
         keyForm->show();
         keyForm->ComboBox1Change();
     };
-    keyForm->showMainWindow = [mainForm](QPoint topLeft, int portIndex) {
+    keyForm->showMainWindow = [mainForm, keyForm](QPoint topLeft, int portIndex) {
+        copyPortList(keyForm->ComboBox1, mainForm->ComboBox1);
         mainForm->show();
         mainForm->move(topLeft);
         // Selecting from code does not run the main window's port selection.

@@ -10,46 +10,70 @@ namespace {
 
 QMessageBox::Icon toQtIcon(MessageIcon icon) {
     switch (icon) {
-    case MessageIcon::Information: return QMessageBox::Information;
-    case MessageIcon::Warning: return QMessageBox::Warning;
-    case MessageIcon::Error: return QMessageBox::Critical;
-    case MessageIcon::None: break;
+    case MessageIcon::Information:
+        return QMessageBox::Information;
+    case MessageIcon::Warning:
+        return QMessageBox::Warning;
+    case MessageIcon::Error:
+        return QMessageBox::Critical;
+    case MessageIcon::None:
+        break;
     }
     return QMessageBox::NoIcon;
 }
 
 // "Description (*.ext)|*.ext" becomes the toolkit's "Description (*.ext)".
-QString qtFilter(const QString& filter) { return filter.section(u'|', 0, 0); }
+QString qtFilter(const QString& filter) {
+    return filter.section(u'|', 0, 0);
+}
 
 class QtDialogs : public DialogService {
-public:
+  public:
     void message(const QString& caption, const QString& text, MessageIcon icon) override {
-        QMessageBox box(toQtIcon(icon), caption, text, QMessageBox::Ok, QApplication::activeWindow());
-        box.exec();
+        makeMessageBox(caption, text, icon)->exec();
     }
     bool question(const QString& caption, const QString& text, MessageIcon icon, bool defaultYes) override {
-        QMessageBox box(toQtIcon(icon), caption, text, QMessageBox::Yes | QMessageBox::No,
-                        QApplication::activeWindow());
-        box.setDefaultButton(defaultYes ? QMessageBox::Yes : QMessageBox::No);
-        return box.exec() == QMessageBox::Yes;
+        return makeQuestionBox(caption, text, icon, defaultYes)->exec() == QMessageBox::Yes;
     }
     QString openFileName(const QString& filter, const QString& initialFolder) override {
-        QFileDialog dialog(QApplication::activeWindow(), QString(), initialFolder, qtFilter(filter));
-        dialog.setAcceptMode(QFileDialog::AcceptOpen);
-        dialog.setFileMode(QFileDialog::ExistingFile);
-        return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()
-                   ? dialog.selectedFiles().first()
-                   : QString();
+        return chosenFile(*makeFileDialog(filter, initialFolder, false));
     }
     QString saveFileName(const QString& filter, const QString& initialFolder) override {
-        QFileDialog dialog(QApplication::activeWindow(), QString(), initialFolder, qtFilter(filter));
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.setFileMode(QFileDialog::AnyFile);
+        return chosenFile(*makeFileDialog(filter, initialFolder, true));
+    }
+
+  private:
+    static QString chosenFile(QFileDialog& dialog) {
         return dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty()
                    ? dialog.selectedFiles().first()
                    : QString();
     }
 };
+
+} // namespace
+
+std::unique_ptr<QMessageBox> makeMessageBox(const QString& caption, const QString& text, MessageIcon icon) {
+    return std::make_unique<QMessageBox>(toQtIcon(icon), caption, text, QMessageBox::Ok,
+                                         QApplication::activeWindow());
+}
+
+std::unique_ptr<QMessageBox> makeQuestionBox(const QString& caption, const QString& text, MessageIcon icon,
+                                             bool defaultYes) {
+    auto box = std::make_unique<QMessageBox>(
+        toQtIcon(icon), caption, text, QMessageBox::Yes | QMessageBox::No, QApplication::activeWindow());
+    box->setDefaultButton(defaultYes ? QMessageBox::Yes : QMessageBox::No);
+    return box;
+}
+
+std::unique_ptr<QFileDialog> makeFileDialog(const QString& filter, const QString& initialFolder, bool save) {
+    auto dialog = std::make_unique<QFileDialog>(QApplication::activeWindow(), QString(), initialFolder,
+                                                qtFilter(filter));
+    dialog->setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog->setFileMode(save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    return dialog;
+}
+
+namespace {
 
 QtDialogs& qtDialogs() {
     static QtDialogs service;
@@ -60,7 +84,9 @@ DialogService* current = nullptr;
 
 } // namespace
 
-DialogService& dialogs() { return current ? *current : qtDialogs(); }
+DialogService& dialogs() {
+    return current ? *current : qtDialogs();
+}
 
 DialogService* installDialogs(DialogService* service) {
     DialogService* previous = current;
@@ -68,15 +94,20 @@ DialogService* installDialogs(DialogService* service) {
     return previous;
 }
 
-QString applicationTitle() { return QStringLiteral("Конфигуратор \"Ортекс\""); }
+QString applicationTitle() {
+    return QStringLiteral("Конфигуратор \"Ортекс\"");
+}
 
-void showPlainMessage(const QString& text) { dialogs().message(applicationTitle(), text, MessageIcon::None); }
+void showPlainMessage(const QString& text) {
+    dialogs().message(applicationTitle(), text, MessageIcon::None);
+}
 
-void showBareMessage(const QString& text) { dialogs().message(QString(), text, MessageIcon::None); }
+void showBareMessage(const QString& text) {
+    dialogs().message(QString(), text, MessageIcon::None);
+}
 
 QString dialogStartFolder() {
     const QString own = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
-    if (!own.isEmpty() && QFileInfo(own).isWritable())
-        return own;
+    if (!own.isEmpty() && QFileInfo(own).isWritable()) return own;
     return QDir::homePath();
 }

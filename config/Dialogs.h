@@ -1,6 +1,9 @@
 #pragma once
 #include <QString>
+#include <memory>
 
+class QFileDialog;
+class QMessageBox;
 class QWidget;
 
 // Every message box and file dialog of the program goes through this service, so that tests can
@@ -8,7 +11,7 @@ class QWidget;
 enum class MessageIcon { None, Information, Warning, Error };
 
 class DialogService {
-public:
+  public:
     virtual ~DialogService() = default;
     // A message with an OK button.
     virtual void message(const QString& caption, const QString& text, MessageIcon icon) = 0;
@@ -22,6 +25,14 @@ public:
 };
 
 DialogService& dialogs();
+
+// The boxes and dialogs that the toolkit's service shows, built in this one place so that a test can
+// look at what the program shows without showing it: a message with an OK button, the Yes/No
+// question, and the open or save dialog.
+std::unique_ptr<QMessageBox> makeMessageBox(const QString& caption, const QString& text, MessageIcon icon);
+std::unique_ptr<QMessageBox> makeQuestionBox(const QString& caption, const QString& text, MessageIcon icon,
+                                             bool defaultYes);
+std::unique_ptr<QFileDialog> makeFileDialog(const QString& filter, const QString& initialFolder, bool save);
 // Installs a service; nullptr restores the toolkit's. Returns the previous one.
 DialogService* installDialogs(DialogService* service);
 

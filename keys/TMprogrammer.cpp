@@ -168,7 +168,7 @@ void TTMwriteForm::buildLayout() {
 
     Label3 = makeLabel(client_, "Label3", QStringLiteral("Порт"), 21, 11);
 
-    ComboBox1 = new QComboBox(client_);
+    ComboBox1 = new PortComboBox(client_);
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
     ComboBox1->setEditable(false);
     ComboBox1->setGeometry(56, 6, 89, ComboBox1->sizeHint().height());

@@ -17,6 +17,7 @@ constexpr uint8_t kFetchFrame[] = {kRequestStart, 0x03, 0x02, 0x05, 0x00};
 
 struct LinkState {
     std::unique_ptr<SerialLine> line;
+    QString lineName; // the port name OpenPort opened the line under
     std::array<uint8_t, kFrameBufferSize> r{};
     int active = 0;
     std::function<void(const QString&)> traceSink;
@@ -145,6 +146,7 @@ bool OpenPort(const QString& portName) {
         return false;
     }
     state().line = std::move(line);
+    state().lineName = portName;
     return true;
 }
 
@@ -156,12 +158,18 @@ bool portOpen() {
     return state().line != nullptr;
 }
 
+QString heldPortName() {
+    const LinkState& s = state();
+    return s.line ? s.lineName : QString();
+}
+
 SerialLine* port() {
     return state().line.get();
 }
 
 void adoptPort(SerialLine* line) {
     state().line.reset(line);
+    state().lineName.clear();
 }
 
 void WaitMs(unsigned ms) {

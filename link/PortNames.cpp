@@ -1,11 +1,15 @@
 #include "link/PortNames.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QSerialPort>
 
 #ifdef Q_OS_UNIX
+#include <cerrno>
+#include <fcntl.h>
 #include <termios.h>
+#include <unistd.h>
 #endif
 
 namespace {
@@ -39,6 +43,27 @@ bool settingsReadable(QSerialPort& port) {
 #endif
 }
 
+// The toolkit refused the device: a plain open of the device tells a lack of permission from a port
+// that another program holds (by an exclusive open, or by the lock file that the toolkit's own open
+// respects) and from a file that is no serial device.
+PortAccess whyNotOpened(const QString& devicePath) {
+#ifdef Q_OS_UNIX
+    const int fd =
+        ::open(QFile::encodeName(devicePath).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == EACCES || errno == EPERM) return PortAccess::NoPermission;
+        if (errno == EBUSY) return PortAccess::Busy;
+        return PortAccess::Missing;
+    }
+    const bool terminal = isatty(fd) == 1;
+    ::close(fd);
+    return terminal ? PortAccess::Busy : PortAccess::Missing;
+#else
+    Q_UNUSED(devicePath);
+    return PortAccess::Missing;
+#endif
+}
+
 } // namespace
 
 void setPortFolder(const QString& folder) {
@@ -62,17 +87,30 @@ QString devicePathOf(const QString& portName) {
 #endif
 }
 
-QStringList scanPorts() {
-    QStringList found;
+PortAccess probePort(const QString& devicePath) {
+    if (!QFileInfo::exists(devicePath)) return PortAccess::Missing;
+    {
+        QSerialPort port;
+        port.setPortName(devicePath);
+        if (port.open(QIODevice::ReadWrite))
+            return settingsReadable(port) ? PortAccess::Usable : PortAccess::Missing;
+    }
+    return whyNotOpened(devicePath);
+}
+
+QList<ScannedPort> scanPortAccess(const QString& heldPort) {
+    QList<ScannedPort> found;
     for (int n = 1; n <= 128; ++n) {
         const QString name = QStringLiteral("COM%1").arg(n);
-        const QString path = devicePathOf(name);
-        if (!QFileInfo::exists(path)) continue;
-        QSerialPort port;
-        port.setPortName(path);
-        if (!port.open(QIODevice::ReadWrite)) continue;
-        if (settingsReadable(port)) found.append(name);
-        port.close();
+        const PortAccess access = name == heldPort ? PortAccess::Usable : probePort(devicePathOf(name));
+        if (access != PortAccess::Missing) found.append({name, access});
     }
     return found;
+}
+
+QStringList scanPorts() {
+    QStringList usable;
+    for (const ScannedPort& port : scanPortAccess())
+        if (port.access == PortAccess::Usable) usable.append(port.name);
+    return usable;
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <QList>
 #include <QString>
 #include <QStringList>
 
@@ -10,6 +11,23 @@ QString portFolder();
 // The device path of a port name; empty for a name outside COM1..COM128.
 QString devicePathOf(const QString& portName);
 
-// The port scan of both windows: "COMn" for n = 1..128 when the port opens and its line settings
-// can be read; every port opened is closed again.
+// What trying a port's device finds.
+enum class PortAccess {
+    Missing,      // no device file, or a file that is not a serial device
+    Usable,       // it opens and its line settings can be read
+    NoPermission, // the device exists but the user may not open it
+    Busy,         // the device exists but another program holds it
+};
+// Tries the device as the port scan does: opens it and closes it again at once.
+PortAccess probePort(const QString& devicePath);
+
+struct ScannedPort {
+    QString name; // "COMn"
+    PortAccess access;
+};
+// The port scan of both windows: every "COMn" (n = 1..128) whose device is there, in number order,
+// with what trying it found. heldPort, the port this program holds open, counts as usable without
+// being tried again. Every port opened is closed again.
+QList<ScannedPort> scanPortAccess(const QString& heldPort = QString());
+// The names of the usable ports of the scan.
 QStringList scanPorts();

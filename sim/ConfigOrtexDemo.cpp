@@ -3,48 +3,23 @@
 // window of the demonstration itself touches keys to the simulated key-programming device.
 #include "app/MainForm.h"
 #include "app/ProgramWindows.h"
+#include "app/ToolkitTranslation.h"
 #include "config/Dialogs.h"
 #include "link/Link.h"
 #include "link/PortNames.h"
+#include "sim/DemoControl.h"
 #include "sim/DemoDevices.h"
 
 #include <QApplication>
-#include <QInputDialog>
-#include <QLabel>
 #include <QMainWindow>
-#include <QMenuBar>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTemporaryDir>
-
-namespace {
-
-QMainWindow* makeDemoControl(sim::DemoDevices& devices) {
-    auto* window = new QMainWindow;
-    window->setWindowTitle(QStringLiteral("Демонстрация: имитаторы устройств"));
-    auto* text = new QLabel(QStringLiteral("COM1: прибор с расширителями 1, 2 и 5.\n"
-                                           "Код доступа 1234, код инженера 5678: введите 12345678.\n\n"
-                                           "COM2: программатор ключей ТМ.\n"
-                                           "Меню «Ключ» прикладывает ключ к программатору."));
-    text->setMargin(12);
-    window->setCentralWidget(text);
-    QMenu* keyMenu = window->menuBar()->addMenu(QStringLiteral("Ключ"));
-    keyMenu->addAction(QStringLiteral("Приложить новый ключ"),
-                       [&devices] { devices.keyDevice.touchNewKey(); });
-    keyMenu->addAction(QStringLiteral("Приложить записанный ключ…"), [window, &devices] {
-        bool ok = false;
-        const int slot = QInputDialog::getInt(window, QStringLiteral("Записанный ключ"),
-                                              QStringLiteral("Ячейка ключа (0…179):"), 0, 0, 179, 1, &ok);
-        if (ok) devices.keyDevice.touchKeyRecordedIn(slot);
-    });
-    window->adjustSize();
-    return window;
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(applicationTitle());
+    installToolkitTranslation();
 
     QTemporaryDir portFolder;
     sim::DemoDevices devices;
@@ -57,8 +32,12 @@ int main(int argc, char** argv) {
 
     ProgramWindows windows;
     windows.main->show();
-    std::unique_ptr<QMainWindow> control(makeDemoControl(devices));
-    control->move(windows.main->frameGeometry().topRight() + QPoint(16, 0));
+    std::unique_ptr<QMainWindow> control(sim::makeDemoControl(devices));
+    // Placed where the whole window is on the screen, beside the main window when there is room.
+    // Its frame is not known before it is shown: the main window's frame margins stand in for it.
+    const QRect mainFrame = windows.main->frameGeometry();
+    const QSize outerSize = control->size() + (mainFrame.size() - windows.main->geometry().size());
+    control->move(sim::demoControlPlace(mainFrame, outerSize, windows.main->screen()->availableGeometry()));
     control->show();
 
     const int result = app.exec();

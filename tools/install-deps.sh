@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs what building and testing need on a Debian machine (as root, or through sudo).
 set -euo pipefail
-packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libqt6test6 libgtest-dev poppler-utils
-          fonts-dejavu-core xvfb xauth clang libclang-rt-dev)
+packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libqt6test6 libgtest-dev
+          fonts-dejavu-core qt6-translations-l10n desktop-file-utils appstream poppler-utils xvfb
+          xauth clang libclang-rt-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

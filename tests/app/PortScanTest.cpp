@@ -1,14 +1,19 @@
 #include "DialogRecorder.h"
+#include "Unprivileged.h"
 #include "app/MainForm.h"
+#include "link/PortList.h"
 #include "link/PortNames.h"
 
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QSerialPort>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <pty.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -66,15 +71,16 @@ class PortFolder : public testing::Test {
             close(fd);
     }
 
-    // A pseudo-terminal reachable as folder/device.
-    void addTerminal(const char* device) {
+    // A pseudo-terminal reachable as folder/device; the terminal's own device path.
+    std::string addTerminal(const char* device) {
         int master = -1;
         int slave = -1;
         char name[256] = {};
-        ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
+        EXPECT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
         fds_.push_back(master);
         fds_.push_back(slave);
-        ASSERT_TRUE(QFile::link(QString::fromLocal8Bit(name), folder_.filePath(QLatin1String(device))));
+        EXPECT_TRUE(QFile::link(QString::fromLocal8Bit(name), folder_.filePath(QLatin1String(device))));
+        return name;
     }
     void addPlainFile(const char* device) {
         QFile file(folder_.filePath(QLatin1String(device)));
@@ -130,6 +136,75 @@ TEST_F(PortFolder, TheWindowListsPortsWithTheirDevicesAndChoosesNone) {
               folder_.filePath(QStringLiteral("ttyS2")));
     EXPECT_EQ(form.ComboBox1->currentIndex(), -1);
     EXPECT_TRUE(dialogs.entries.empty());
+}
+
+static QStringList itemsOf(const QComboBox& list) {
+    QStringList items;
+    for (int i = 0; i < list.count(); ++i)
+        items.append(list.itemText(i));
+    return items;
+}
+
+static bool enabledAt(const QComboBox& list, int i) {
+    return list.model()->flags(list.model()->index(i, 0)) & Qt::ItemIsEnabled;
+}
+
+TEST_F(PortFolder, APortHeldByAnotherProgramIsGreyedOutWithItsReasonAndCannotBeChosen) {
+    addTerminal("ttyAMA20"); // COM117
+    addTerminal("ttyAMA21");
+    addTerminal("ttyAMA22");
+    QSerialPort other;
+    other.setPortName(folder_.filePath(QStringLiteral("ttyAMA21")));
+    ASSERT_TRUE(other.open(QIODevice::ReadWrite));
+
+    PortComboBox list;
+    fillPortList(&list);
+    ASSERT_EQ(itemsOf(list), QStringList({"COM117", "COM118", "COM119"}));
+    EXPECT_TRUE(enabledAt(list, 0));
+    EXPECT_FALSE(enabledAt(list, 1));
+    EXPECT_TRUE(enabledAt(list, 2));
+    EXPECT_EQ(list.itemData(1, Qt::ToolTipRole).toString(),
+              folder_.filePath(QStringLiteral("ttyAMA21")) + QStringLiteral(" занят другой программой"));
+    EXPECT_EQ(list.currentIndex(), -1);
+    list.setCurrentIndex(0);
+    QTest::keyClick(&list, Qt::Key_Down); // passes over the greyed port
+    EXPECT_EQ(list.currentText(), QStringLiteral("COM119"));
+
+    other.close();
+    list.showPopup();
+    list.hidePopup();
+    EXPECT_TRUE(enabledAt(list, 1));
+    EXPECT_EQ(list.itemData(1, Qt::ToolTipRole).toString(), folder_.filePath(QStringLiteral("ttyAMA21")));
+    EXPECT_EQ(list.currentText(), QStringLiteral("COM119"));
+
+    setPortFolder(QStringLiteral("/dev"));
+    EXPECT_EQ(portItemLook({QStringLiteral("COM33"), PortAccess::NoPermission}).hint,
+              QStringLiteral("Нет доступа к /dev/ttyUSB0: добавьте пользователя в группу dialout и войдите в "
+                             "систему заново"));
+}
+
+TEST_F(PortFolder, ADeviceTheUserMayNotOpenIsListedGreyedWithTheRemedy) {
+    ASSERT_EQ(chmod(QFile::encodeName(folder_.path()).constData(), 0755), 0);
+    const std::string allowed = addTerminal("ttyAMA20"); // COM117
+    const std::string denied = addTerminal("ttyAMA21");  // COM118
+    ASSERT_EQ(chown(allowed.c_str(), static_cast<uid_t>(UnprivilegedUid()), static_cast<gid_t>(-1)), 0);
+    ASSERT_EQ(chmod(allowed.c_str(), 0600), 0);
+    ASSERT_EQ(chmod(denied.c_str(), 0), 0);
+    const QString deniedHint =
+        QStringLiteral("Нет доступа к %1: добавьте пользователя в группу dialout и войдите "
+                       "в систему заново")
+            .arg(folder_.filePath(QStringLiteral("ttyAMA21")));
+
+    const UnprivilegedRun run = RunUnprivileged([&] {
+        const QList<ScannedPort> ports = scanPortAccess();
+        if (ports.size() != 2) return false;
+        const PortItemLook look = portItemLook(ports[1]);
+        return ports[0].name == QStringLiteral("COM117") && ports[0].access == PortAccess::Usable &&
+               portItemLook(ports[0]).enabled && ports[1].name == QStringLiteral("COM118") &&
+               ports[1].access == PortAccess::NoPermission && !look.enabled && look.hint == deniedHint;
+    });
+    if (!run.ran) GTEST_SKIP() << "no unprivileged user to try the ports as: " << run.reason;
+    EXPECT_TRUE(run.passed);
 }
 
 } // namespace
