@@ -195,9 +195,9 @@ void LoopEditor::StringGrid1DblClick() {
     endEditing();
     if (k > 0) {
         if (r == kLoopTypeRow)
-            openList(loopTypeNames(), k, r, kTypeListWidth);
+            openList(loopTypeNames(), k, r, kTypeListWidth, {2, 1});
         else if (r == kReactionTimeRow)
-            openList({fastReactionText(), slowReactionText()}, k, r, 0);
+            openList({fastReactionText(), slowReactionText()}, k, r, 0, {2, 2});
         else if (r == kPairNumberRow || r == kDescriptionRow)
             startEditing(k, r);
         else
@@ -209,9 +209,10 @@ void LoopEditor::StringGrid1DblClick() {
         if (rowApplies(r, loop)) toggleCell(grid_, loop, r);
 }
 
-void LoopEditor::openList(const QStringList& items, int column, int row, int openListMinWidth) {
+void LoopEditor::openList(const QStringList& items, int column, int row, int openListMinWidth,
+                          QPoint offset) {
     listCell_ = {column, row};
-    placeOverCell(list_, grid_, column, row);
+    placeOverCell(list_, grid_, column, row, offset);
     list_->clear();
     list_->addItems(items);
     list_->setCurrentIndex(list_->findText(cellText(grid_, column, row)));

@@ -59,7 +59,7 @@ class LoopEditor : public QObject {
     bool rowApplies(int row, int loop) const;
     bool selectableCell(const QModelIndex& index) const;
     bool editableCell(int column, int row) const;
-    void openList(const QStringList& items, int column, int row, int openListMinWidth);
+    void openList(const QStringList& items, int column, int row, int openListMinWidth, QPoint offset);
     void hideList(bool focusGrid);
     void startEditing(int column, int row);
     void beforeCurrentChange(const QModelIndex& next);
