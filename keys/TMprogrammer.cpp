@@ -312,6 +312,11 @@ void TTMwriteForm::selectPortIndex(int index) {
     ComboBox1->setCurrentIndex(index);
 }
 
+void TTMwriteForm::reportNoAnswer() {
+    ComboBox1->setCurrentIndex(-1);
+    showPlainMessage(QStringLiteral("Нет ответа"));
+}
+
 void TTMwriteForm::startTimer() {
     Timer1->start();
 }
@@ -390,8 +395,7 @@ void TTMwriteForm::RefreshKeyTable() {
                 setCellText(StringGrid1, (b / kUsers) * 3 + 1, b % kUsers + 1, KeyTexts::threeExpanders());
     } else {
         if (Clock::terminating()) return;
-        ComboBox1->setCurrentIndex(-1);
-        showPlainMessage(QStringLiteral("Нет ответа"));
+        reportNoAnswer();
     }
 
     if (isVisible()) StringGrid1->setFocus();

@@ -34,6 +34,8 @@ class TTMwriteForm : public QMainWindow {
     void startTimer();
     // The port choice: opens the chosen port and refreshes the key table.
     void ComboBox1Change();
+    // The device on the chosen port does not answer: no port selected, "Нет ответа".
+    void reportNoAnswer();
     // Asked of the main window by "МПК": show yourself at topLeft and select this port index
     // (without running your port selection).
     std::function<void(QPoint topLeft, int portIndex)> showMainWindow;

@@ -93,4 +93,25 @@ TEST_F(HandBack, PortThatNoLongerOpensAfterGoingBackIsNotHandedOverAgain) {
     EXPECT_EQ(main->ComboBox1->currentIndex(), -1);
 }
 
+// With access granted earlier by a control unit, a key-programming device that answers the access
+// step but none of its table reads looks like a control unit to the key window and like the key
+// device to the main window. The port goes over and back once, then stays with the key window,
+// which reports that the device does not answer.
+TEST_F(HandBack, DeviceThatBothWindowsHandBackIsNotPassedToAndFroForever) {
+    connectToControlUnit();
+    sim::KeyDeviceSim::Fault silent;
+    silent.command = 2; // the table reads
+    silent.silent = true;
+    silent.times = -1;
+    devices.keyDevice.addFault(silent);
+
+    chooseItem(main->ComboBox1, 1);
+
+    EXPECT_TRUE(keys->isVisible());
+    EXPECT_FALSE(main->isVisible());
+    EXPECT_EQ(messages(), "Нет ответа");
+    EXPECT_EQ(keys->ComboBox1->currentIndex(), -1);
+    EXPECT_EQ(devices.keyDevice.framesOf(0).size(), 2 * 3u) << "one access step (three tries) per window";
+}
+
 } // namespace
