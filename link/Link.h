@@ -7,8 +7,9 @@
 class SerialLine;
 
 // The serial link to the control unit: one process-wide port, shared by both windows, and the
-// frame buffer of the control unit's exchanges. Every wait polls the port every millisecond,
-// pumps window events and ends early when the program is terminating.
+// frame buffer of the control unit's exchanges. A wait for a reply wakes when bytes arrive and at
+// least every millisecond; every wait pumps window events and ends early when the program is
+// terminating.
 namespace Link {
 
 constexpr uint8_t kRequestStart = 0xAF;
@@ -17,9 +18,9 @@ constexpr int kFrameBufferSize = 1000;
 constexpr unsigned kStartDeadlineMs = 200; // start byte and length byte
 constexpr unsigned kRestDeadlineMs = 300;  // the rest of the frame after the length byte
 constexpr int kRequestAttempts = 3;
-constexpr unsigned kBusyPauseMs = 50;      // after an answer with a status that is not accepted
+constexpr unsigned kBusyPauseMs = 50; // after an answer with a status that is not accepted
 constexpr int kFetchRounds = 10;
-constexpr unsigned kFetchPauseMs = 50;     // between the fetch frame and its answer
+constexpr unsigned kFetchPauseMs = 50; // between the fetch frame and its answer
 constexpr unsigned kWrongFetchPauseMs = 100;
 
 // 16-bit sum of the bytes, the checksum of both directions.
@@ -36,7 +37,9 @@ enum class ReplyCheck { Ok, Incomplete, BadLength, BadChecksum };
 constexpr int kMinReplyLength = 4; // start byte, length byte, two checksum bytes
 ReplyCheck checkReply(const uint8_t* r, int received);
 // The key-programming device's signature: length byte 38 and status 5.
-inline bool isKeyDeviceSignature(const uint8_t* r) { return r[0] == 38 && r[1] == 5; }
+inline bool isKeyDeviceSignature(const uint8_t* r) {
+    return r[0] == 38 && r[1] == 5;
+}
 
 // Opens the named port ("COMn") with the line settings of the control unit's line, closing the
 // open one first. Shows "Not open " + name on failure.
@@ -70,7 +73,7 @@ QString traceText();
 bool exchangeActive();
 // Marks an exchange of the key programmer as active while it lives.
 class ExchangeScope {
-public:
+  public:
     ExchangeScope();
     ~ExchangeScope();
     ExchangeScope(const ExchangeScope&) = delete;

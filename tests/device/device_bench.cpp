@@ -1,9 +1,12 @@
 // Benchmark: a full read of an expander and a full programming run (every item sent, as after a
 // file open) against the simulated control unit pacing its replies at 57600 baud. Prints the wall
 // time, the least time the protocol allows (mandated pauses plus the line time of every frame both
-// ways), their ratio, and the CPU time of the program's thread as a share of one core.
+// ways), their ratio, the program's median turnaround (from the last byte of a reply to the next
+// request, where no pause lies between) and the CPU time of the program's thread as a share of one
+// core. Aim: ratio at most 1.005, turnaround below 0.2 ms, CPU below 2 % of a core.
 
 #include "SessionFixture.h"
+#include "Turnaround.h"
 
 #include "config/Text1251.h"
 
@@ -91,6 +94,7 @@ class DeviceBench : public SessionTest {
   protected:
     template <typename Procedure> void measure(const char* name, Procedure procedure) {
         unit.clearFrames();
+        unit.clearReceived();
         dialogs.clear();
         QElapsedTimer wall;
         const double cpuBefore = threadCpuMs();
@@ -99,10 +103,12 @@ class DeviceBench : public SessionTest {
         const double wallMs = wall.nsecsElapsed() / 1e6;
         const double cpuMs = threadCpuMs() - cpuBefore;
         const double leastMs = leastTime(unit).totalMs();
+        const Turnaround t = turnaround(unit.sendEndsUs(), unit.frames(), 10000);
         std::printf(
-            "%-12s frames %3zu  wall %7.1f ms  least %7.1f ms  ratio %.4f  CPU %5.1f ms = %.2f %% of one "
-            "core\n",
-            name, unit.frames().size(), wallMs, leastMs, wallMs / leastMs, cpuMs, 100.0 * cpuMs / wallMs);
+            "%-12s frames %3zu  wall %7.1f ms  least %7.1f ms  ratio %.4f  turnaround %.3f ms (median of "
+            "%d)  CPU %5.1f ms = %.2f %% of one core\n",
+            name, unit.frames().size(), wallMs, leastMs, wallMs / leastMs, t.medianMs, t.count, cpuMs,
+            100.0 * cpuMs / wallMs);
         std::fflush(stdout);
     }
 };
