@@ -2,7 +2,7 @@
 # Installs what building and testing need on a Debian machine (as root, or through sudo).
 set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libqt6test6 libgtest-dev
-          fonts-dejavu-core xvfb xauth clang libclang-rt-dev)
+          fonts-dejavu-core xvfb xauth libxcb1-dev clang libclang-rt-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
