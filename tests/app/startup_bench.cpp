@@ -5,7 +5,8 @@
 // top-level window is mapped, which on a server without a window manager is the moment that window
 // is exposed. Median of 20 starts of each, taken in turns after one warm-up of each.
 //
-// STARTUP_PROGRAM and STARTUP_BARE_WINDOW name other binaries to measure (for example an older build).
+// STARTUP_PROGRAM and STARTUP_BARE_WINDOW name other binaries to measure; STARTUP_COMPARE names one
+// more program (for example an older build) measured in the same turns.
 #include <gtest/gtest.h>
 
 #include <xcb/xcb.h>
@@ -181,39 +182,44 @@ struct Figures {
 };
 
 TEST(StartupBench, ProgramAgainstBareWindowOnXvfb) {
-    const std::string program = binary("STARTUP_PROGRAM", STARTUP_PROGRAM);
-    const std::string bare = binary("STARTUP_BARE_WINDOW", STARTUP_BARE_WINDOW);
+    std::vector<std::string> programs{binary("STARTUP_PROGRAM", STARTUP_PROGRAM),
+                                      binary("STARTUP_BARE_WINDOW", STARTUP_BARE_WINDOW)};
+    if (const char* other = std::getenv("STARTUP_COMPARE"); other && *other) programs.push_back(other);
     Xvfb server;
     ASSERT_FALSE(server.display().empty()) << "Xvfb did not start";
     MapWatch watch(server.display());
     ASSERT_TRUE(watch.ok());
 
-    std::vector<double> exposed[2];
-    std::vector<long> resident[2];
-    const std::string* programs[2] = {&program, &bare};
+    std::vector<std::vector<double>> exposed(programs.size());
+    std::vector<std::vector<long>> resident(programs.size());
     for (int round = 0; round <= kStarts; ++round) {
-        for (int which = 0; which < 2; ++which) {
-            const Start s = startOnce(*programs[which], server.display(), watch);
-            ASSERT_GE(s.exposedMs, 0) << *programs[which] << " showed no window";
+        for (size_t which = 0; which < programs.size(); ++which) {
+            const Start s = startOnce(programs[which], server.display(), watch);
+            ASSERT_GE(s.exposedMs, 0) << programs[which] << " showed no window";
             if (round == 0) continue; // the warm-up: files into the page cache
             exposed[which].push_back(s.exposedMs);
             resident[which].push_back(s.residentKiB);
         }
     }
-    const Figures f[2] = {{median(exposed[0]), median(resident[0]) / 1024.0},
-                          {median(exposed[1]), median(resident[1]) / 1024.0}};
     std::printf(
         "\nFrom exec to the first expose of the main window on Xvfb, median of %d starts after one warm-up;\n"
         "resident memory %d ms after it.\n",
         kStarts, kSettleMs);
-    std::printf("program      %7.1f ms  (min %6.1f, max %6.1f)  %6.1f MiB   %s\n", f[0].exposedMs,
-                *std::min_element(exposed[0].begin(), exposed[0].end()),
-                *std::max_element(exposed[0].begin(), exposed[0].end()), f[0].residentMiB, program.c_str());
-    std::printf("bare window  %7.1f ms  (min %6.1f, max %6.1f)  %6.1f MiB   %s\n", f[1].exposedMs,
-                *std::min_element(exposed[1].begin(), exposed[1].end()),
-                *std::max_element(exposed[1].begin(), exposed[1].end()), f[1].residentMiB, bare.c_str());
-    std::printf("ratio %.2f (aim: at most 1.3), memory %+.1f MiB (aim: at most +5 MiB)\n\n",
-                f[0].exposedMs / f[1].exposedMs, f[0].residentMiB - f[1].residentMiB);
+    const char* labels[] = {"program", "bare window", "compared"};
+    std::vector<Figures> f;
+    for (size_t which = 0; which < programs.size(); ++which) {
+        f.push_back({median(exposed[which]), median(resident[which]) / 1024.0});
+        std::printf("%-12s %7.1f ms  (min %6.1f, max %6.1f)  %6.1f MiB   %s\n", labels[which],
+                    f.back().exposedMs, *std::min_element(exposed[which].begin(), exposed[which].end()),
+                    *std::max_element(exposed[which].begin(), exposed[which].end()), f.back().residentMiB,
+                    programs[which].c_str());
+    }
+    for (size_t which = 0; which < programs.size(); which += 2)
+        std::printf("%-12s ratio %.2f to the bare window (aim: at most 1.3), memory %+.1f MiB (aim: at most "
+                    "+5 MiB)\n",
+                    labels[which], f[which].exposedMs / f[1].exposedMs,
+                    f[which].residentMiB - f[1].residentMiB);
+    std::printf("\n");
 }
 
 } // namespace
