@@ -27,6 +27,7 @@ double threadCpuMs() {
 
 struct LeastTime {
     double pausesMs = 0;
+    int pauses = 0;          // each ends on the first tick past its deadline: up to 1 ms after it
     double requestBytes = 0; // frames that travel outside a pause
     double replyBytes = 0;
     // The pauses, and every frame that does not travel during one. The simulator paces both ways,
@@ -46,6 +47,7 @@ LeastTime leastTime(const Unit& unit) {
         least.requestBytes += f.bytes.size();
         least.replyBytes += replyBytes;
         least.pausesMs += pauseMs;
+        least.pauses += pauseMs > 0;
     };
     for (const Frame& f : unit.frames()) {
         switch (f.command()) {
@@ -61,9 +63,11 @@ LeastTime leastTime(const Unit& unit) {
             break;
         case Command::WriteDescriptor:
             least.pausesMs += 300;
+            ++least.pauses;
             break;
         case Command::Fetch:
             least.pausesMs += 50;
+            ++least.pauses;
             break;
         case Command::Relay:
             switch (f.bytes[4]) {
@@ -78,6 +82,7 @@ LeastTime leastTime(const Unit& unit) {
                 break;
             case ExpanderCommand::WriteParameters:
                 least.pausesMs += 300;
+                ++least.pauses;
                 break;
             default: // partition and user writes travel in the pause of their fetch
                 break;
@@ -102,13 +107,18 @@ class DeviceBench : public SessionTest {
         procedure();
         const double wallMs = wall.nsecsElapsed() / 1e6;
         const double cpuMs = threadCpuMs() - cpuBefore;
-        const double leastMs = leastTime(unit).totalMs();
+        const LeastTime least = leastTime(unit);
+        const double leastMs = least.totalMs();
         const Turnaround t = turnaround(unit.sendEndsUs(), unit.frames(), 10000);
         std::printf(
             "%-12s frames %3zu  wall %7.1f ms  least %7.1f ms  ratio %.4f  turnaround %.3f ms (median of "
             "%d)  CPU %5.1f ms = %.2f %% of one core\n",
             name, unit.frames().size(), wallMs, leastMs, wallMs / leastMs, t.medianMs, t.count, cpuMs,
             100.0 * cpuMs / wallMs);
+        std::printf("%-12s %d pauses; each ends on the first tick of the millisecond counter past its "
+                    "deadline, up to "
+                    "1 ms after it\n",
+                    "", least.pauses);
         std::fflush(stdout);
     }
 };
