@@ -14,8 +14,9 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName(applicationTitle());
     installToolkitTranslation();
 
-    // The main window, shown, and the key programmer window, created hidden.
-    ProgramWindows windows;
+    // The main window, shown, and the key programmer window, created hidden just after the main
+    // window's first paint (the user cannot ask for it before).
+    ProgramWindows windows(ProgramWindows::KeyWindow::AfterFirstPaint);
     windows.main->show();
 
     return app.exec();

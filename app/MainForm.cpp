@@ -19,6 +19,7 @@
 #include "link/Link.h"
 #include "link/PortNames.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -32,6 +33,7 @@
 #include <QMenuBar>
 #include <QPointer>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -114,6 +116,17 @@ QLabel* placedLabel(QWidget* parent, const char* name, const QString& text, int 
     return label;
 }
 
+// The look of the application's style, with the typed characters of a password field shown as "*".
+class StarPasswordStyle : public QProxyStyle {
+  public:
+    StarPasswordStyle() : QProxyStyle(QApplication::style()->name()) {}
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_LineEdit_PasswordCharacter) return u'*';
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
 QCheckBox* placedCheckBox(QWidget* parent, const char* name, const QString& text, int left, int top) {
     auto* box = named(new QCheckBox(text, parent), name);
     box->setGeometry(left, top, box->sizeHint().width(), 17);
@@ -184,7 +197,9 @@ bool TForm1::buildControls() {
     Edit1->setGeometry(342, 40, 137, 21);
     Edit1->setMaxLength(8);
     Edit1->setEchoMode(QLineEdit::Password);
-    Edit1->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
+    auto* starStyle = new StarPasswordStyle; // a style sheet would do the same at many times the cost
+    starStyle->setParent(this);
+    Edit1->setStyle(starStyle);
     CheckBox14 = named(new QCheckBox(QStringLiteral("код по умолчанию"), client), "CheckBox14");
     CheckBox14->setGeometry(501, 43, 116, 17);
 

@@ -8,16 +8,22 @@ namespace Clock {
 namespace {
 
 class RealBackend : public Backend {
-public:
+  public:
     RealBackend() { timer_.start(); }
     uint32_t ticks() override { return static_cast<uint32_t>(timer_.elapsed()); }
     void sleepMs(unsigned ms) override { QThread::msleep(ms); }
+    void sleep1() override { QThread::usleep(restOfTickUs()); }
+    void waitOn(Wakeable& source) override { source.waitForBytes(restOfTickUs()); }
     void pumpEvents() override {
-        if (QCoreApplication::instance())
-            QCoreApplication::processEvents();
+        if (QCoreApplication::instance()) QCoreApplication::processEvents();
     }
 
-private:
+  private:
+    // What is left of the current millisecond of the tick counter, in microseconds (1 to 1000).
+    unsigned restOfTickUs() const {
+        return 1000 - static_cast<unsigned>((timer_.nsecsElapsed() / 1000) % 1000);
+    }
+
     QElapsedTimer timer_;
 };
 
@@ -29,16 +35,33 @@ RealBackend& realBackend() {
 Backend* current = nullptr;
 bool terminatingFlag = false;
 
-Backend& backend() { return current ? *current : realBackend(); }
+Backend& backend() {
+    return current ? *current : realBackend();
+}
 
 } // namespace
 
-uint32_t ticks() { return backend().ticks(); }
-void sleep1() { backend().sleepMs(1); }
-void sleepMs(unsigned ms) { backend().sleepMs(ms); }
-void pumpEvents() { backend().pumpEvents(); }
-bool terminating() { return terminatingFlag; }
-void setTerminating(bool on) { terminatingFlag = on; }
+uint32_t ticks() {
+    return backend().ticks();
+}
+void sleep1() {
+    backend().sleep1();
+}
+void sleepMs(unsigned ms) {
+    backend().sleepMs(ms);
+}
+void waitOn(Wakeable& source) {
+    backend().waitOn(source);
+}
+void pumpEvents() {
+    backend().pumpEvents();
+}
+bool terminating() {
+    return terminatingFlag;
+}
+void setTerminating(bool on) {
+    terminatingFlag = on;
+}
 
 Backend* install(Backend* b) {
     Backend* previous = current;

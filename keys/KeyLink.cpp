@@ -13,11 +13,12 @@ namespace {
 std::array<uint8_t, kFrameBufferSize> buffer{};
 int stored = 0;
 
-// One wait step of every loop: the 1 ms sleep, then the window events. The port is looked up again
-// afterwards by the caller, since a handler that ran meanwhile may have closed it.
-void pause1() {
-    Clock::sleep1();
-    Clock::pumpEvents();
+// One wait step of every loop: at most a millisecond, ended early by bytes arriving on the line,
+// then the window events of this tick. The port is looked up again afterwards by the caller, since a handler
+// that ran meanwhile may have closed it.
+void pause1(SerialLine& line, Clock::TickPump& pump) {
+    Clock::waitOn(line);
+    pump();
 }
 
 // The line went away under the exchange (the device disappeared): close the port once, so that
@@ -43,6 +44,7 @@ bool ReceiveKeyReply() {
     SerialLine* line = Link::port();
     if (!line) return false;
     Link::ExchangeScope scope;
+    Clock::TickPump pump;
     stored = 0;
 
     // Start byte: everything before 0xFA is skipped, one byte at a time.
@@ -51,8 +53,8 @@ bool ReceiveKeyReply() {
     for (;;) {
         got = line->read(&buffer[0], 1);
         if (got < 0) return lineLost(line);
-        pause1();
         if (got == 1 && buffer[0] == kReplyStart) break;
+        pause1(*line, pump);
         line = Link::port();
         if (!line || Clock::passed(deadline) || Clock::terminating()) break;
     }
@@ -65,8 +67,8 @@ bool ReceiveKeyReply() {
     for (;;) {
         got = line->read(&buffer[0], 1);
         if (got < 0) return lineLost(line);
-        pause1();
         if (got == 1) break;
+        pause1(*line, pump);
         line = Link::port();
         if (!line || Clock::passed(deadline) || Clock::terminating()) return false;
     }
@@ -88,8 +90,8 @@ bool ReceiveKeyReply() {
         if (got < 0) return lineLost(line);
         arrived += got;
         stored = 1 + arrived;
-        pause1();
         if (arrived >= wanted) break;
+        pause1(*line, pump);
         line = Link::port();
         if (!line || Clock::passed(deadline) || Clock::terminating()) break;
     }

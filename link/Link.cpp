@@ -51,6 +51,14 @@ int readLine(uint8_t* into, int max) {
     return n;
 }
 
+// The wait of a receive loop: at most a millisecond, ended early by bytes arriving on the line.
+void awaitBytes() {
+    if (SerialLine* line = state().line.get())
+        Clock::waitOn(*line);
+    else
+        Clock::sleep1();
+}
+
 // Puts the frame into the frame buffer from its start. Also a request that cannot go out is laid
 // out there, so that the buffer never holds an earlier reply that a caller could take for the
 // answer to it (the key-programming device's signature above all).
@@ -184,19 +192,21 @@ void WaitMs(unsigned ms) {
 
 bool ReceiveFrame() {
     Busy busy;
+    Clock::TickPump pump;
     LinkState& s = state();
     if (!s.line) return false;
     uint8_t* r = s.r.data();
 
     // The start byte, within 200 ms; whatever comes before it is thrown away byte by byte. The
-    // poll sleeps only when the line had nothing, so a reply is taken as fast as it arrives.
+    // poll waits only when the line had nothing, and wakes when bytes arrive, so a reply is taken
+    // as fast as it arrives.
     uint32_t deadline = Clock::ticks() + kStartDeadlineMs;
     for (;;) {
         const int n = readLine(r, 1);
         if (n < 0) return false;
         if (n == 1 && r[0] == kReplyStart) break;
-        if (n == 0) Clock::sleep1();
-        Clock::pumpEvents();
+        if (n == 0) awaitBytes();
+        pump();
         if (Clock::terminating() || Clock::passed(deadline)) return false;
     }
 
@@ -205,8 +215,8 @@ bool ReceiveFrame() {
         const int n = readLine(r, 1);
         if (n < 0) return false;
         if (n == 1) break;
-        Clock::sleep1();
-        Clock::pumpEvents();
+        awaitBytes();
+        pump();
         if (Clock::terminating() || Clock::passed(deadline)) return false;
     }
     const int length = r[0];
@@ -223,8 +233,8 @@ bool ReceiveFrame() {
         received += n;
         remaining -= n;
         if (remaining == 0) break;
-        if (n == 0) Clock::sleep1();
-        Clock::pumpEvents();
+        if (n == 0) awaitBytes();
+        pump();
         if (Clock::terminating() || Clock::passed(deadline)) break;
     }
 

@@ -7,8 +7,9 @@
 class SerialLine;
 
 // The serial link to the control unit: one process-wide port, shared by both windows, and the
-// frame buffer of the control unit's exchanges. Every wait polls the port every millisecond,
-// pumps window events and ends early when the program is terminating.
+// frame buffer of the control unit's exchanges. A wait for a reply wakes when bytes arrive and at
+// least every millisecond; every wait pumps window events and ends early when the program is
+// terminating.
 namespace Link {
 
 constexpr uint8_t kRequestStart = 0xAF;

@@ -1,6 +1,11 @@
 #include "link/QtSerialLine.h"
 
 #include <QElapsedTimer>
+#include <QThread>
+
+#ifdef Q_OS_UNIX
+#include <poll.h>
+#endif
 
 namespace {
 
@@ -65,6 +70,26 @@ int QtSerialLine::read(uint8_t* into, int max) {
     const qint64 n = port_.read(reinterpret_cast<char*>(into), max);
     if (n < 0) return checkGone() ? -1 : 0;
     return static_cast<int>(n);
+}
+
+void QtSerialLine::waitForBytes(unsigned maxUs) {
+    if (checkGone() || port_.bytesAvailable() > 0) return;
+    QElapsedTimer timer;
+    timer.start();
+#ifdef Q_OS_UNIX
+    // Watches only this port's descriptor, to the microsecond; the caller pumps the window events.
+    pollfd watch{static_cast<int>(port_.handle()), POLLIN, 0};
+    const timespec limit{static_cast<time_t>(maxUs / 1000000), static_cast<long>(maxUs % 1000000) * 1000};
+    if (::ppoll(&watch, 1, &limit, nullptr) <= 0) return; // nothing came in time
+    port_.waitForReadyRead(0);                            // takes the bytes, or notes the line gone
+#else
+    port_.waitForReadyRead(static_cast<int>((maxUs + 999) / 1000));
+#endif
+    if (port_.error() == QSerialPort::TimeoutError) port_.clearError();
+    if (checkGone() || port_.bytesAvailable() > 0) return; // a line that is gone fails at the next read
+    // Woken without bytes: let the rest of the time pass, so that no loop spins.
+    const qint64 leftUs = static_cast<qint64>(maxUs) - timer.nsecsElapsed() / 1000;
+    if (leftUs > 0) QThread::usleep(static_cast<unsigned long>(leftUs));
 }
 
 bool QtSerialLine::write(const uint8_t* bytes, int count) {

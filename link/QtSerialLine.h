@@ -18,6 +18,8 @@ class QtSerialLine : public SerialLine {
     bool write(const uint8_t* bytes, int count) override;
     void purgeInput() override;
     void purgeOutput() override;
+    // Waits on the port itself, so that it returns as soon as bytes arrive.
+    void waitForBytes(unsigned maxUs) override;
 
   private:
     QtSerialLine() = default;

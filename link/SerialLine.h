@@ -1,9 +1,14 @@
 #pragma once
-#include <cstdint>
+#include "config/Clock.h"
 
-// The narrow interface of an open serial port: everything the exchanges need.
-class SerialLine {
-public:
+#include <chrono>
+#include <cstdint>
+#include <thread>
+
+// The narrow interface of an open serial port: everything the exchanges need. A receive loop waits
+// on it through Clock::waitOn, so that it wakes when bytes arrive.
+class SerialLine : public Clock::Wakeable {
+  public:
     virtual ~SerialLine() = default;
     // Reads what has arrived, at most max bytes, without waiting. Returns the number of bytes read
     // (0 when none), or -1 when the line is gone (the device disappeared).
@@ -12,4 +17,8 @@ public:
     virtual bool write(const uint8_t* bytes, int count) = 0;
     virtual void purgeInput() = 0;
     virtual void purgeOutput() = 0;
+    // A line that cannot tell when bytes arrive lets the time pass.
+    void waitForBytes(unsigned maxUs) override {
+        std::this_thread::sleep_for(std::chrono::microseconds(maxUs));
+    }
 };

@@ -93,6 +93,8 @@ void PtyDevice::send(const std::vector<uint8_t>& bytes) {
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
     }
+    std::lock_guard<std::mutex> recordLock(receivedMutex_);
+    sendEndsUs_.push_back(monotonicNs() / 1000);
 }
 
 void PtyDevice::sendInPieces(const std::vector<uint8_t>& bytes, size_t pieceSize, unsigned pauseMs) {
@@ -117,9 +119,15 @@ std::vector<uint8_t> PtyDevice::receivedBytes() const {
     return all;
 }
 
+std::vector<int64_t> PtyDevice::sendEndsUs() const {
+    std::lock_guard<std::mutex> lock(receivedMutex_);
+    return sendEndsUs_;
+}
+
 void PtyDevice::clearReceived() {
     std::lock_guard<std::mutex> lock(receivedMutex_);
     received_.clear();
+    sendEndsUs_.clear();
 }
 
 void PtyDevice::serve() {

@@ -46,7 +46,9 @@ class PtyDevice {
     // Everything the program wrote, in arrival order.
     std::vector<Chunk> received() const;
     std::vector<uint8_t> receivedBytes() const;
-    void clearReceived();
+    // When each send() put its last byte on the line (steady clock, microseconds), in order.
+    std::vector<int64_t> sendEndsUs() const;
+    void clearReceived(); // also forgets the send ends
     uint32_t nowMs() const;
 
   protected:
@@ -66,6 +68,7 @@ class PtyDevice {
     std::atomic<bool> pacing_{false};
     mutable std::mutex receivedMutex_;
     std::vector<Chunk> received_;
+    std::vector<int64_t> sendEndsUs_;
     std::mutex sendMutex_;
     int64_t startNs_ = 0;
 };

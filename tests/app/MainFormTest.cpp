@@ -429,6 +429,8 @@ struct AccessCodeCase {
 TEST_F(MainWindow, AccessCodeTakesOnlyIntegerTexts) {
     EXPECT_EQ(form().Edit1->maxLength(), 8);
     EXPECT_EQ(form().Edit1->echoMode(), QLineEdit::Password);
+    EXPECT_EQ(form().Edit1->style()->styleHint(QStyle::SH_LineEdit_PasswordCharacter, nullptr, form().Edit1),
+              '*');
     form().show();
     const AccessCodeCase cases[] = {
         {"5", 1, "2a", "52", -1},

@@ -6,8 +6,10 @@
 #include <QSerialPort>
 #include <QTimer>
 
+#include <chrono>
 #include <fcntl.h>
 #include <termios.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -122,7 +124,8 @@ TEST_F(SimLinkTest, FaultyRepliesAndTheirRetries) {
             EXPECT_EQ(Link::R(0), 38) << c.what;
             EXPECT_EQ(Link::R(2), 2) << c.what;
             const auto table = unit.expanderTable();
-            EXPECT_EQ(Bytes(Link::frameBuffer() + 3, Link::frameBuffer() + 35), Bytes(table.begin() + 64, table.begin() + 96))
+            EXPECT_EQ(Bytes(Link::frameBuffer() + 3, Link::frameBuffer() + 35),
+                      Bytes(table.begin() + 64, table.begin() + 96))
                 << c.what;
         }
         for (const Bytes& w : written())
@@ -275,6 +278,33 @@ TEST_F(SimLinkTest, LineGoneBeforeTheRequest) {
     EXPECT_LT(timer.elapsed(), 150);
     EXPECT_FALSE(Link::portOpen());
     EXPECT_TRUE(dialogs.entries.empty());
+}
+
+// The wait of every receive loop: it ends when bytes arrive, not when its time is up, and a line
+// that has gone ends it at once instead of leaving a loop to spin or sleep on a dead port.
+TEST_F(SimLinkTest, WaitOnTheLineEndsWhenBytesArriveOrTheLineGoes) {
+    SerialLine* line = Link::port();
+    ASSERT_NE(line, nullptr);
+    constexpr unsigned kLongUs = 5'000'000;
+    std::thread device([this] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(30));
+        unit.send({0xFA});
+    });
+    QElapsedTimer timer;
+    timer.start();
+    line->waitForBytes(kLongUs);
+    const qint64 wokeAfter = timer.elapsed();
+    device.join();
+    EXPECT_LT(wokeAfter, 2500);
+    uint8_t byte = 0;
+    EXPECT_EQ(line->read(&byte, 1), 1);
+    EXPECT_EQ(byte, 0xFA);
+
+    unit.stop();
+    timer.restart();
+    line->waitForBytes(kLongUs);
+    EXPECT_LT(timer.elapsed(), 2500);
+    EXPECT_EQ(line->read(&byte, 1), -1);
 }
 
 } // namespace
