@@ -3,6 +3,10 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
+#include <QTimer>
+
+#include <algorithm>
+#include <climits>
 
 namespace Clock {
 namespace {
@@ -16,6 +20,25 @@ class RealBackend : public Backend {
     void waitOn(Wakeable& source) override { source.waitForBytes(restOfTickUs()); }
     void pumpEvents() override {
         if (QCoreApplication::instance()) QCoreApplication::processEvents();
+    }
+    uint64_t micros() override { return static_cast<uint64_t>(timer_.nsecsElapsed() / 1000); }
+    void idleUntil(uint64_t endUs) override {
+        const uint64_t now = micros();
+        if (now >= endUs) return;
+        const uint64_t leftUs = endUs - now;
+        const QCoreApplication* app = QCoreApplication::instance();
+        if (!app || leftUs < 1000 || QThread::currentThread() != app->thread()) {
+            QThread::usleep(std::min<uint64_t>(leftUs, 1000));
+            return;
+        }
+        // Sleeps in the event loop until a window event comes or the whole milliseconds left have
+        // passed (the timer never wakes it late by more than the timer's own slack); what is left
+        // of the last millisecond is then slept out above.
+        QTimer wake;
+        wake.setSingleShot(true);
+        wake.setTimerType(Qt::PreciseTimer);
+        wake.start(static_cast<int>(std::min<uint64_t>(leftUs / 1000, INT_MAX)));
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     }
 
   private:
@@ -46,6 +69,12 @@ uint32_t ticks() {
 }
 void sleep1() {
     backend().sleep1();
+}
+uint64_t micros() {
+    return backend().micros();
+}
+void idleUntil(uint64_t endUs) {
+    backend().idleUntil(endUs);
 }
 void sleepMs(unsigned ms) {
     backend().sleepMs(ms);

@@ -26,6 +26,16 @@ class Backend {
     // The step of a polling loop: lets the tick counter move on by one. The real clock sleeps the
     // rest of the current millisecond; a clock whose time is not real lets a millisecond pass.
     virtual void sleep1() { sleepMs(1); }
+    // Microseconds on the same clock as ticks(); a clock that counts whole milliseconds says so.
+    virtual uint64_t micros() { return uint64_t{ticks()} * 1000; }
+    // The step of a pause: handles window events as they come, and returns after the first of them
+    // or at endUs (micros()), whichever is sooner. The real clock waits in the event loop, so a
+    // pause costs no processor time and a window event is handled as soon as it arrives; a clock
+    // whose time is not real lets a millisecond pass.
+    virtual void idleUntil(uint64_t endUs) {
+        (void)endUs;
+        sleep1();
+    }
     // The wait of a receive loop: as sleep1(), but the real clock waits on the source and wakes as
     // soon as bytes arrive.
     virtual void waitOn(Wakeable& source) {
@@ -38,6 +48,9 @@ uint32_t ticks(); // unsigned 32-bit milliseconds
 void sleep1();    // sleep until the tick counter has moved on (at most 1 ms)
 // The wait of a receive loop: like sleep1(), but ends as soon as bytes arrive on the source.
 void waitOn(Wakeable& source);
+uint64_t micros(); // microseconds on the tick counter's clock
+// The step of a pause: window events handled as they come, returning after them or at endUs.
+void idleUntil(uint64_t endUs);
 void sleepMs(unsigned ms); // plain sleep, no event processing
 void pumpEvents();         // process pending window events
 bool terminating();

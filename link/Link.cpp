@@ -182,11 +182,13 @@ void adoptPort(SerialLine* line) {
 
 void WaitMs(unsigned ms) {
     Busy busy;
-    const uint32_t deadline = Clock::ticks() + ms;
+    // Measured finer than the tick counter: a pause lasts its milliseconds and not up to one more,
+    // as counting whole ticks past the deadline would make it.
+    const uint64_t end = Clock::micros() + uint64_t{ms} * 1000;
     for (;;) {
         Clock::pumpEvents();
-        if (Clock::terminating() || Clock::passed(deadline)) return;
-        Clock::sleep1();
+        if (Clock::terminating() || Clock::micros() >= end) return;
+        Clock::idleUntil(end);
     }
 }
 

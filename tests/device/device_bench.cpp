@@ -27,7 +27,7 @@ double threadCpuMs() {
 
 struct LeastTime {
     double pausesMs = 0;
-    int pauses = 0;          // each ends on the first tick past its deadline: up to 1 ms after it
+    int pauses = 0;
     double requestBytes = 0; // frames that travel outside a pause
     double replyBytes = 0;
     // The pauses, and every frame that does not travel during one. The simulator paces both ways,
@@ -115,10 +115,6 @@ class DeviceBench : public SessionTest {
             "%d)  CPU %5.1f ms = %.2f %% of one core\n",
             name, unit.frames().size(), wallMs, leastMs, wallMs / leastMs, t.medianMs, t.count, cpuMs,
             100.0 * cpuMs / wallMs);
-        std::printf("%-12s %d pauses; each ends on the first tick of the millisecond counter past its "
-                    "deadline, up to "
-                    "1 ms after it\n",
-                    "", least.pauses);
         std::fflush(stdout);
     }
 };

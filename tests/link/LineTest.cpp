@@ -307,4 +307,19 @@ TEST_F(SimLinkTest, WaitOnTheLineEndsWhenBytesArriveOrTheLineGoes) {
     EXPECT_EQ(line->read(&byte, 1), -1);
 }
 
+// A pause on the real clock sleeps in the event loop: it lasts at least its time, to the
+// microsecond, and a window event that comes during it is handled during it.
+TEST(RealClockPause, LastsItsTimeAndHandlesEventsAsTheyCome) {
+    Clock::setTerminating(false);
+    QElapsedTimer timer;
+    timer.start();
+    qint64 handledAtNs = -1;
+    QTimer::singleShot(20, [&] { handledAtNs = timer.nsecsElapsed(); });
+    Link::WaitMs(60);
+    const qint64 waitedNs = timer.nsecsElapsed();
+    EXPECT_GE(waitedNs, 60'000'000);
+    EXPECT_GE(handledAtNs, 0) << "the timer's event was handled inside the pause";
+    EXPECT_LT(handledAtNs, waitedNs);
+}
+
 } // namespace
