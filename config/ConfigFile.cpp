@@ -174,8 +174,9 @@ QString UnpackData(ExpanderConfig& config, const ConfigControls& controls) {
     return read;
 }
 
-void PackData(const ConfigControls& controls) {
-    const uint16_t mask = static_cast<uint16_t>(Clock::ticks() & 0xFFFF);
+void saveCollected(const ConfigControls& controls, const QString& filter,
+                   const std::function<QString(const QString&)>& fileName,
+                   const std::function<QByteArray(const CollectedConfig&)>& encode) {
     CollectedConfig collected;
     try {
         collected = CollectConfig(controls);
@@ -183,8 +184,14 @@ void PackData(const ConfigControls& controls) {
         showConversionError(error);
         return;
     }
-    const QString chosen = dialogs().saveFileName(configFileFilter(), dialogStartFolder());
+    const QString chosen = dialogs().saveFileName(filter, dialogStartFolder());
     if (chosen.isEmpty()) return;
-    if (!writeConfigFileBytes(configFileName(chosen), encodeConfigFile(collected, mask)))
+    if (!writeConfigFileBytes(fileName(chosen), encode(collected)))
         showBareMessage(QStringLiteral("Ошибка записи"));
+}
+
+void PackData(const ConfigControls& controls) {
+    const uint16_t mask = static_cast<uint16_t>(Clock::ticks() & 0xFFFF);
+    saveCollected(controls, configFileFilter(), configFileName,
+                  [mask](const CollectedConfig& collected) { return encodeConfigFile(collected, mask); });
 }

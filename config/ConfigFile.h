@@ -4,6 +4,7 @@
 #include <QByteArray>
 #include <QString>
 #include <cstdint>
+#include <functional>
 
 struct ConfigControls;
 
@@ -48,6 +49,12 @@ bool writeConfigFileBytes(const QString& path, const QByteArray& bytes);
 // (also when the dialog is cancelled or the file cannot be read), and marks the record as loaded
 // from a file. Returns the path of the file read, empty when none was.
 QString UnpackData(ExpanderConfig& config, const ConfigControls& controls);
+// Collects the controls (a pair number that is not an integer is shown, and nothing is written),
+// asks for a file name with the filter, and replaces the file that fileName makes of it with what
+// encode makes of the collected configuration; a failed write shows "Ошибка записи".
+void saveCollected(const ConfigControls& controls, const QString& filter,
+                   const std::function<QString(const QString&)>& fileName,
+                   const std::function<QByteArray(const CollectedConfig&)>& encode);
 // Menu "Сохранить": collects the controls, asks for a file name and writes the file. The record
 // does not change.
 void PackData(const ConfigControls& controls);

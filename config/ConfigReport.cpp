@@ -223,16 +223,8 @@ QString reportFileFilter() {
 }
 
 void SaveReport(const ConfigControls& controls, const ReportContext& context) {
-    CollectedConfig collected;
-    try {
-        collected = CollectConfig(controls);
-    } catch (const ConversionError& error) {
-        showConversionError(error);
-        return;
-    }
-    const QString chosen = dialogs().saveFileName(reportFileFilter(), dialogStartFolder());
-    if (chosen.isEmpty()) return;
-    // The same whole-file replacement as the configuration file: an old report survives a failure.
-    if (!writeConfigFileBytes(reportFileName(chosen), reportPdf(reportTexts(controls, collected, context))))
-        showBareMessage(QStringLiteral("Ошибка записи"));
+    // Collected, named and written as the configuration file is: an old report survives a failure.
+    saveCollected(controls, reportFileFilter(), reportFileName, [&](const CollectedConfig& collected) {
+        return reportPdf(reportTexts(controls, collected, context));
+    });
 }
