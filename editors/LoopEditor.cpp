@@ -135,6 +135,7 @@ LoopEditor::LoopEditor(QTableWidget* grid, QComboBox* list, const ExpanderConfig
     grid_->setSelectionBehavior(QAbstractItemView::SelectItems);
     grid_->setSelectionModel(new SelectionGuard(grid_->model(), this, grid_));
     headings_ = new HeadingRowStrip(grid_);
+    headingsAddress_ = headings_;
     headings_->installEventFilter(this);
     grid_->viewport()->setMouseTracking(true);
     grid_->viewport()->installEventFilter(this);
@@ -155,6 +156,7 @@ LoopEditor::LoopEditor(QTableWidget* grid, QComboBox* list, const ExpanderConfig
 
 LoopEditor::~LoopEditor() {
     if (list_) list_->removeEventFilter(this);
+    if (headings_) headings_->removeEventFilter(this);
     delete headings_;
     if (!grid_) return;
     if (editor_) delegate_->endEditing(editor_);
@@ -336,7 +338,7 @@ bool LoopEditor::eventFilter(QObject* watched, QEvent* event) {
         }
         return false;
     }
-    if (watched == headings_) {
+    if (watched == headingsAddress_) {
         // Over the header row: the grid takes the focus as over its cells, there is no hint, and a
         // click ends editing without selecting anything.
         if (event->type() == QEvent::MouseMove && !list_->isVisible() && windowVisible(window_) &&

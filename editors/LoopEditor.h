@@ -82,6 +82,9 @@ class LoopEditor : public QObject {
     QPointer<QAbstractItemDelegate> previousDelegate_;
     // Row 0 stays in view while the grid is scrolled down.
     QPointer<HeadingRowStrip> headings_;
+    // The strip's address, to tell its events apart: compared only, never used, so that events it
+    // sends while it is being destroyed are not taken for a live strip's.
+    const QObject* headingsAddress_ = nullptr;
 
     GridCell listCell_;
     QPointer<QLineEdit> editor_;
