@@ -135,14 +135,16 @@ QCheckBox* placedCheckBox(QWidget* parent, const char* name, const QString& text
 
 // A string grid: every row and column, the headers and captions included, is a cell row or column.
 QTableWidget* makeGrid(QWidget* parent, const char* name, int columns, int rows, int rowHeight) {
-    auto* grid = named(new QTableWidget(rows, columns, parent), name);
+    // The headers are hidden before the cells come: a shown header measures its captions each time
+    // rows or columns are added.
+    auto* grid = named(new QTableWidget(parent), name);
     grid->horizontalHeader()->hide();
     grid->verticalHeader()->hide();
     grid->horizontalHeader()->setMinimumSectionSize(1);
     grid->verticalHeader()->setMinimumSectionSize(1);
     grid->verticalHeader()->setDefaultSectionSize(rowHeight);
-    for (int r = 0; r < rows; ++r)
-        grid->setRowHeight(r, rowHeight);
+    grid->setRowCount(rows);
+    grid->setColumnCount(columns);
     grid->setSelectionMode(QAbstractItemView::SingleSelection);
     grid->setSelectionBehavior(QAbstractItemView::SelectItems);
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);

@@ -236,8 +236,6 @@ void TTMwriteForm::buildLayout() {
 
 void TTMwriteForm::buildGrid() {
     QTableWidget* grid = StringGrid1;
-    grid->setColumnCount(kGridColumns);
-    grid->setRowCount(kGridRows);
     grid->horizontalHeader()->hide();
     grid->verticalHeader()->hide();
     grid->horizontalHeader()->setMinimumSectionSize(1);
@@ -246,6 +244,10 @@ void TTMwriteForm::buildGrid() {
     grid->verticalHeader()->setMinimumSectionSize(1);
     grid->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
     grid->verticalHeader()->setDefaultSectionSize(kRowHeight);
+    // The cells come after the headers are hidden: a shown header measures its captions each time
+    // rows or columns are added.
+    grid->setColumnCount(kGridColumns);
+    grid->setRowCount(kGridRows);
     grid->setShowGrid(true);
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid->setSelectionMode(QAbstractItemView::SingleSelection);

@@ -1,6 +1,5 @@
 #include "link/PortNames.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSerialPort>
@@ -43,23 +42,33 @@ bool settingsReadable(QSerialPort& port) {
 #endif
 }
 
-// The toolkit refused the device: a plain open of the device tells a lack of permission from a port
-// that another program holds (by an exclusive open, or by the lock file that the toolkit's own open
-// respects) and from a file that is no serial device.
-PortAccess whyNotOpened(const QString& devicePath) {
+#ifdef Q_OS_UNIX
+// What a failed plain open of the device says about it.
+PortAccess accessOnOpenError(int error) {
+    if (error == EACCES || error == EPERM) return PortAccess::NoPermission;
+    if (error == EBUSY) return PortAccess::Busy;
+    return PortAccess::Missing;
+}
+#endif
+
+// The toolkit's open: it also respects the lock files by which other programs hold ports. Refused,
+// a plain open of the device tells a lack of permission from a port that another program holds (by
+// an exclusive open, or by its lock file) and from a file that is no serial device.
+PortAccess toolkitOpen(const QString& devicePath) {
+    {
+        QSerialPort port;
+        port.setPortName(devicePath);
+        if (port.open(QIODevice::ReadWrite))
+            return settingsReadable(port) ? PortAccess::Usable : PortAccess::Missing;
+    }
 #ifdef Q_OS_UNIX
     const int fd =
         ::open(QFile::encodeName(devicePath).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == EACCES || errno == EPERM) return PortAccess::NoPermission;
-        if (errno == EBUSY) return PortAccess::Busy;
-        return PortAccess::Missing;
-    }
+    if (fd < 0) return accessOnOpenError(errno);
     const bool terminal = isatty(fd) == 1;
     ::close(fd);
     return terminal ? PortAccess::Busy : PortAccess::Missing;
 #else
-    Q_UNUSED(devicePath);
     return PortAccess::Missing;
 #endif
 }
@@ -83,19 +92,28 @@ QString devicePathOf(const QString& portName) {
     static const char* const families[] = {"ttyS", "ttyUSB", "ttyACM", "ttyAMA"};
     const int index = n - 1;
     const QString device = QLatin1String(families[index / 32]) + QString::number(index % 32);
-    return QDir(folderSetting()).filePath(device);
+    const QString& folder = folderSetting();
+    if (folder.isEmpty() || folder.endsWith(u'/')) return folder + device;
+    return folder + u'/' + device;
 #endif
 }
 
 PortAccess probePort(const QString& devicePath) {
+#ifdef Q_OS_UNIX
+    // A plain open sorts out most devices at the cost of one system call: a device node without its
+    // hardware, a file that is no terminal, a device the user may not open, a port held by an
+    // exclusive open. Only a terminal that opens goes on to the toolkit's open, which writes and
+    // syncs a lock file. The plain handle stays open until then, so the line sees one open and close.
+    const int fd =
+        ::open(QFile::encodeName(devicePath).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return accessOnOpenError(errno);
+    const PortAccess access = isatty(fd) == 1 ? toolkitOpen(devicePath) : PortAccess::Missing;
+    ::close(fd);
+    return access;
+#else
     if (!QFileInfo::exists(devicePath)) return PortAccess::Missing;
-    {
-        QSerialPort port;
-        port.setPortName(devicePath);
-        if (port.open(QIODevice::ReadWrite))
-            return settingsReadable(port) ? PortAccess::Usable : PortAccess::Missing;
-    }
-    return whyNotOpened(devicePath);
+    return toolkitOpen(devicePath);
+#endif
 }
 
 QList<ScannedPort> scanPortAccess(const QString& heldPort) {
