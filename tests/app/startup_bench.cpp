@@ -69,19 +69,22 @@ class Xvfb {
         pollfd watch{fds[0], POLLIN, 0};
         if (poll(&watch, 1, 10000) > 0 && read(fds[0], number, sizeof number - 1) > 0)
             display_ = ":" + std::string(number, strcspn(number, "\n"));
-        close(fds[0]);
+        // Kept open while the server runs: it may write its number again, and a closed pipe ends it.
+        pipe_ = fds[0];
     }
     ~Xvfb() {
         if (pid_ > 0) {
             kill(pid_, SIGTERM);
             waitpid(pid_, nullptr, 0);
         }
+        if (pipe_ >= 0) close(pipe_);
     }
     const std::string& display() const { return display_; }
 
   private:
     pid_t pid_ = -1;
     std::string display_;
+    int pipe_ = -1;
 };
 
 long residentKiB(pid_t pid) {
