@@ -9,9 +9,11 @@
 
 namespace {
 
-const passwd* NobodyEntry() { return getpwnam("nobody"); }
+const passwd* NobodyEntry() {
+    return getpwnam("nobody");
+}
 
-}  // namespace
+} // namespace
 
 int UnprivilegedUid() {
     if (geteuid() != 0) return static_cast<int>(geteuid());
@@ -41,9 +43,9 @@ UnprivilegedRun RunUnprivileged(const std::function<bool()>& body) {
     }
     if (child == 0) {
         if (root && (setgroups(0, nullptr) != 0 || setgid(gid) != 0 || setuid(uid) != 0)) _exit(3);
-        if (root && setuid(0) == 0) _exit(3);  // privileges must really be gone
+        if (root && setuid(0) == 0) _exit(3); // privileges must really be gone
         const bool passed = body();
-        RemoveOwnSerialLocks();  // _exit closes no port: its lock files would stay
+        RemoveOwnSerialLocks(); // _exit closes no port: its lock files would stay
         _exit(passed ? 0 : 1);
     }
     int status = 0;

@@ -6,8 +6,8 @@
 // in a forked child that has given up root for the user "nobody". Run as an ordinary user, the
 // child simply keeps that user.
 struct UnprivilegedRun {
-    bool ran = false;     // false: no unprivileged user could be had; `reason` says why
-    bool passed = false;  // the body returned true in the child
+    bool ran = false;    // false: no unprivileged user could be had; `reason` says why
+    bool passed = false; // the body returned true in the child
     std::string reason;
 };
 
