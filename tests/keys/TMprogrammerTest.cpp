@@ -66,17 +66,22 @@ class KeyWindow : public testing::Test {
         Access::resetFlags();
     }
 
-    // A control unit granted the main window's access earlier in the run (the status-8 flag). The
-    // device answers that one access request as a control unit does.
-    void grantAccessOnce() {
-        device.setAccessAnswer(8);
+    // The main window's access step, code 12345678, on the open port.
+    static bool accessStep() {
         QLineEdit code(QStringLiteral("12345678"));
         QCheckBox defaultCode;
         MainControls controls;
         controls.accessCode = &code;
         controls.defaultCode = &defaultCode;
+        return Access::CheckAccess(controls);
+    }
+
+    // A control unit granted the main window's access earlier in the run (the status-8 flag). The
+    // device answers that one access request as a control unit does.
+    void grantAccessOnce() {
+        device.setAccessAnswer(8);
         ASSERT_TRUE(Link::OpenPort(QStringLiteral("COM2")));
-        ASSERT_TRUE(Access::CheckAccess(controls));
+        ASSERT_TRUE(accessStep());
         ASSERT_TRUE(Access::status8Flag());
         device.setAccessAnswer(-1);
         device.clearFrames();
@@ -317,13 +322,8 @@ TEST_F(KeyWindow, ControlUnitOnThePortHandsBackToTheMainWindow) {
 TEST_F(KeyWindow, AccessStepRecognisesTheKeyDevice) {
     // The main window's access step on this device's port: status 5 in a 38-byte frame, no message;
     // the main window then hands over.
-    QLineEdit code(QStringLiteral("12345678"));
-    QCheckBox defaultCode;
-    MainControls controls;
-    controls.accessCode = &code;
-    controls.defaultCode = &defaultCode;
     ASSERT_TRUE(Link::OpenPort(QStringLiteral("COM2")));
-    EXPECT_FALSE(Access::CheckAccess(controls));
+    EXPECT_FALSE(accessStep());
     EXPECT_TRUE(Link::holdsKeyDeviceSignature());
     EXPECT_TRUE(dialogs.entries.empty());
     EXPECT_FALSE(Access::status8Flag());
