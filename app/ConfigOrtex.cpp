@@ -1,7 +1,7 @@
 #include "app/MainForm.h"
 #include "app/ProgramWindows.h"
 #include "app/ToolkitTranslation.h"
-#include "config/Dialogs.h"
+#include "base/Dialogs.h"
 
 #include <QApplication>
 

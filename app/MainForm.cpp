@@ -1,5 +1,5 @@
 #include "app/MainForm.h"
-#include "config/WindowFont.h"
+#include "base/WindowFont.h"
 #include "link/PortList.h"
 
 #include "editors/LoopEditor.h"
@@ -7,12 +7,12 @@
 #include "editors/UsersEditor.h"
 
 #include "app/MainTexts.h"
-#include "config/Clock.h"
+#include "base/Clock.h"
+#include "base/GridCells.h"
+#include "base/Hints.h"
+#include "base/IntegerText.h"
 #include "config/ConfigFile.h"
 #include "config/ConfigReport.h"
-#include "config/GridCells.h"
-#include "config/Hints.h"
-#include "config/IntegerText.h"
 #include "config/LoopLayout.h"
 #include "device/ExpanderFrames.h"
 #include "link/Access.h"

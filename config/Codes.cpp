@@ -1,6 +1,6 @@
 #include "config/Codes.h"
 
-#include "config/IntegerText.h"
+#include "base/IntegerText.h"
 
 uint16_t ParseCode(const QString& text) {
     const std::optional<int32_t> parsed = parseHexText(text);

@@ -1,12 +1,12 @@
 #include "config/ConfigFile.h"
 
-#include "config/Clock.h"
+#include "base/Clock.h"
+#include "base/Dialogs.h"
+#include "base/IntegerText.h"
+#include "base/Text1251.h"
+#include "base/WholeFileWrite.h"
 #include "config/ConfigView.h"
-#include "config/Dialogs.h"
-#include "config/IntegerText.h"
 #include "config/MainControls.h"
-#include "config/Text1251.h"
-#include "config/WholeFileWrite.h"
 
 #include <QFile>
 #include <QFileInfo>

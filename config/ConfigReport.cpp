@@ -1,10 +1,10 @@
 #include "config/ConfigReport.h"
 
+#include "base/Dialogs.h"
+#include "base/GridCells.h"
 #include "config/Codes.h"
 #include "config/ConfigFile.h"
 #include "config/ConfigView.h"
-#include "config/Dialogs.h"
-#include "config/GridCells.h"
 #include "config/LoopLayout.h"
 #include "config/MainControls.h"
 

@@ -1,10 +1,10 @@
 #include "config/ConfigView.h"
 
-#include "config/Clock.h"
+#include "base/Clock.h"
+#include "base/Dialogs.h"
+#include "base/GridCells.h"
+#include "base/IntegerText.h"
 #include "config/Codes.h"
-#include "config/Dialogs.h"
-#include "config/GridCells.h"
-#include "config/IntegerText.h"
 #include "config/LoopLayout.h"
 
 #include <QCheckBox>

@@ -1,7 +1,7 @@
 #include "config/LoopLayout.h"
 
+#include "base/IntegerText.h"
 #include "config/ConfigView.h"
-#include "config/IntegerText.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "device/ExpanderFrames.h"
 
-#include "config/Text1251.h"
+#include "base/Text1251.h"
 #include "link/Access.h"
 
 #include <QStringView>

@@ -3,13 +3,13 @@
 
 #include "device/ExpanderSession.h"
 
-#include "config/Clock.h"
+#include "base/Clock.h"
+#include "base/Dialogs.h"
+#include "base/GridCells.h"
+#include "base/Text1251.h"
 #include "config/ConfigView.h"
 #include "config/Descriptions.h"
-#include "config/Dialogs.h"
-#include "config/GridCells.h"
 #include "config/LoopLayout.h"
-#include "config/Text1251.h"
 #include "device/ExpanderFrames.h"
 #include "link/Access.h"
 #include "link/Link.h"

@@ -3,11 +3,11 @@
 
 #include "device/ExpanderSession.h"
 
-#include "config/Clock.h"
+#include "base/Clock.h"
+#include "base/GridCells.h"
 #include "config/Codes.h"
 #include "config/ConfigView.h"
 #include "config/Descriptions.h"
-#include "config/GridCells.h"
 #include "config/LoopLayout.h"
 #include "device/ExpanderFrames.h"
 #include "link/Access.h"

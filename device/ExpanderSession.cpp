@@ -1,8 +1,8 @@
 #include "device/ExpanderSession.h"
 
-#include "config/Clock.h"
-#include "config/Dialogs.h"
-#include "config/GridCells.h"
+#include "base/Clock.h"
+#include "base/Dialogs.h"
+#include "base/GridCells.h"
 #include "device/ExpanderFrames.h"
 #include "link/Access.h"
 #include "link/Link.h"

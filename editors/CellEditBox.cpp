@@ -1,6 +1,6 @@
 #include "editors/CellEditBox.h"
 
-#include "config/GridCells.h"
+#include "base/GridCells.h"
 
 #include <QFocusEvent>
 #include <QKeyEvent>

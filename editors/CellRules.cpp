@@ -1,8 +1,8 @@
 #include "editors/CellRules.h"
 
+#include "base/IntegerText.h"
+#include "base/Text1251.h"
 #include "config/Codes.h"
-#include "config/IntegerText.h"
-#include "config/Text1251.h"
 
 namespace {
 

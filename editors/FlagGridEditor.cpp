@@ -1,7 +1,7 @@
 #include "editors/FlagGridEditor.h"
 
-#include "config/GridCells.h"
-#include "config/Hints.h"
+#include "base/GridCells.h"
+#include "base/Hints.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>

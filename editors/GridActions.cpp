@@ -1,6 +1,6 @@
 #include "editors/GridActions.h"
 
-#include "config/GridCells.h"
+#include "base/GridCells.h"
 
 #include <QKeyEvent>
 #include <QTableWidget>

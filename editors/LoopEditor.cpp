@@ -1,8 +1,8 @@
 #include "editors/LoopEditor.h"
 
+#include "base/GridCells.h"
+#include "base/Hints.h"
 #include "config/ConfigView.h"
-#include "config/GridCells.h"
-#include "config/Hints.h"
 #include "config/LoopLayout.h"
 #include "editors/CellRules.h"
 #include "editors/GridCellDelegate.h"

@@ -1,6 +1,6 @@
 #include "editors/PartitionsEditor.h"
 
-#include "config/GridCells.h"
+#include "base/GridCells.h"
 #include "config/LoopLayout.h"
 #include "editors/CellRules.h"
 #include "editors/GridHints.h"

@@ -1,6 +1,6 @@
 #pragma once
-#include "config/Clock.h"
-#include "config/Dialogs.h"
+#include "base/Clock.h"
+#include "base/Dialogs.h"
 #include "link/SerialLine.h"
 
 #include <algorithm>

@@ -1,5 +1,5 @@
 // Feeds arbitrary text to the key descriptions reader, line by line, as a loaded file is read.
-#include "config/Text1251.h"
+#include "base/Text1251.h"
 #include "keys/KeyDescriptionsFile.h"
 
 #include <QByteArray>

@@ -1,7 +1,7 @@
 #include "keys/KeyDescriptionsFile.h"
 
-#include "config/Text1251.h"
-#include "config/WholeFileWrite.h"
+#include "base/Text1251.h"
+#include "base/WholeFileWrite.h"
 #include "keys/KeyTexts.h"
 
 #include <QFile>

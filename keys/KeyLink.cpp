@@ -1,6 +1,6 @@
 #include "keys/KeyLink.h"
 
-#include "config/Clock.h"
+#include "base/Clock.h"
 #include "link/Link.h"
 #include "link/SerialLine.h"
 

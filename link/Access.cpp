@@ -1,8 +1,8 @@
 #include "link/Access.h"
 
-#include "config/Clock.h"
-#include "config/Dialogs.h"
-#include "config/IntegerText.h"
+#include "base/Clock.h"
+#include "base/Dialogs.h"
+#include "base/IntegerText.h"
 #include "config/MainControls.h"
 #include "link/Link.h"
 

@@ -1,7 +1,7 @@
 #include "link/Link.h"
 
-#include "config/Clock.h"
-#include "config/Dialogs.h"
+#include "base/Clock.h"
+#include "base/Dialogs.h"
 #include "link/PortNames.h"
 #include "link/QtSerialLine.h"
 

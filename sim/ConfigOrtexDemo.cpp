@@ -4,7 +4,7 @@
 #include "app/MainForm.h"
 #include "app/ProgramWindows.h"
 #include "app/ToolkitTranslation.h"
-#include "config/Dialogs.h"
+#include "base/Dialogs.h"
 #include "link/Link.h"
 #include "link/PortNames.h"
 #include "sim/DemoControl.h"

@@ -1,7 +1,7 @@
 // The toolkit's own texts (standard buttons, file dialogs) in Russian, and English where the
 // translation is missing.
 #include "app/ToolkitTranslation.h"
-#include "config/Dialogs.h"
+#include "base/Dialogs.h"
 
 #include <QDialogButtonBox>
 #include <QFileDialog>

@@ -1,5 +1,5 @@
 #pragma once
-#include "config/Clock.h"
+#include "base/Clock.h"
 #include "config/ExpanderConfig.h"
 #include "config/LoopLayout.h"
 #include "config/MainControls.h"

@@ -3,8 +3,8 @@
 #include "DialogRecorder.h"
 #include "FileSizeLimit.h"
 #include "Unprivileged.h"
+#include "base/GridCells.h"
 #include "config/ConfigView.h"
-#include "config/GridCells.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,7 +1,7 @@
 #include "config/ConfigView.h"
 #include "ConfigControlsFixture.h"
 #include "DialogRecorder.h"
-#include "config/GridCells.h"
+#include "base/GridCells.h"
 
 #include <gtest/gtest.h>
 

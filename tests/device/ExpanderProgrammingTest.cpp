@@ -3,9 +3,9 @@
 
 #include "SessionFixture.h"
 
+#include "base/Text1251.h"
 #include "config/Codes.h"
 #include "config/ConfigView.h"
-#include "config/Text1251.h"
 #include "device/ExpanderFrames.h"
 
 #include <QElapsedTimer>

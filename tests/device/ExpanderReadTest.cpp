@@ -3,8 +3,8 @@
 
 #include "SessionFixture.h"
 
+#include "base/Text1251.h"
 #include "config/Codes.h"
-#include "config/Text1251.h"
 
 #include <QTimer>
 

@@ -3,9 +3,9 @@
 // on a pseudo-terminal linked as COM1 in a temporary port folder.
 
 #include "DialogRecorder.h"
-#include "config/Clock.h"
+#include "base/Clock.h"
+#include "base/GridCells.h"
 #include "config/ExpanderConfig.h"
-#include "config/GridCells.h"
 #include "config/LoopLayout.h"
 #include "config/MainControls.h"
 #include "device/ExpanderSession.h"

@@ -8,7 +8,7 @@
 #include "SessionFixture.h"
 #include "Turnaround.h"
 
-#include "config/Text1251.h"
+#include "base/Text1251.h"
 
 #include <QElapsedTimer>
 #include <cstdio>

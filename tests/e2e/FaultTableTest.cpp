@@ -4,8 +4,8 @@
 // clear one, never a crash, a hang or a lost file.
 #include "ProgramFixture.h"
 
-#include "config/GridCells.h"
-#include "config/Text1251.h"
+#include "base/GridCells.h"
+#include "base/Text1251.h"
 
 #include <QAction>
 #include <QElapsedTimer>

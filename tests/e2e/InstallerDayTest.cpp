@@ -5,10 +5,10 @@
 
 #include "app/MainForm.h"
 #include "app/ProgramWindows.h"
-#include "config/Clock.h"
+#include "base/Clock.h"
+#include "base/GridCells.h"
+#include "base/Text1251.h"
 #include "config/Codes.h"
-#include "config/GridCells.h"
-#include "config/Text1251.h"
 #include "device/ExpanderFrames.h"
 #include "keys/KeyFrames.h"
 #include "keys/TMprogrammer.h"

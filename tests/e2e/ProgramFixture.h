@@ -4,7 +4,7 @@
 
 #include "app/MainForm.h"
 #include "app/ProgramWindows.h"
-#include "config/Clock.h"
+#include "base/Clock.h"
 #include "keys/TMprogrammer.h"
 #include "link/Access.h"
 #include "link/Link.h"

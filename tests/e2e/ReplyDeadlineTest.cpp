@@ -3,7 +3,7 @@
 // apart on a busy two-core machine.
 #include "DialogRecorder.h"
 
-#include "config/Clock.h"
+#include "base/Clock.h"
 #include "keys/KeyLink.h"
 #include "link/Link.h"
 #include "link/PortNames.h"

@@ -1,8 +1,8 @@
 #pragma once
 #include "DialogRecorder.h"
+#include "base/GridCells.h"
 #include "config/ConfigView.h"
 #include "config/ExpanderConfig.h"
-#include "config/GridCells.h"
 #include "config/LoopLayout.h"
 #include "config/MainControls.h"
 #include "editors/LoopEditor.h"

@@ -1,6 +1,6 @@
 #pragma once
 #include "VirtualClock.h"
-#include "config/Clock.h"
+#include "base/Clock.h"
 #include "link/SerialLine.h"
 
 #include <cstdint>

@@ -3,7 +3,7 @@
 #include "keys/KeyDescriptionsFile.h"
 #include "FileSizeLimit.h"
 #include "Unprivileged.h"
-#include "config/Text1251.h"
+#include "base/Text1251.h"
 #include "keys/KeyTexts.h"
 
 #include <QDir>

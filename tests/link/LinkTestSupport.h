@@ -4,7 +4,7 @@
 
 #include "DialogRecorder.h"
 #include "VirtualClock.h"
-#include "config/Clock.h"
+#include "base/Clock.h"
 #include "link/Access.h"
 #include "link/Link.h"
 #include "link/PortNames.h"

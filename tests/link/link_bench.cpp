@@ -4,7 +4,7 @@
 // succeeded.
 #include "DialogRecorder.h"
 #include "Turnaround.h"
-#include "config/Clock.h"
+#include "base/Clock.h"
 #include "link/Access.h"
 #include "link/Link.h"
 #include "link/PortNames.h"

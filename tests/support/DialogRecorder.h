@@ -1,5 +1,5 @@
 #pragma once
-#include "config/Dialogs.h"
+#include "base/Dialogs.h"
 
 #include <QString>
 #include <QStringList>
@@ -10,7 +10,7 @@
 // Installs itself as the dialog service while it lives: keeps every message and question in order
 // and answers questions and file dialogs from a script. Nothing ever blocks on a modal dialog.
 class DialogRecorder : public DialogService {
-public:
+  public:
     enum class Kind { Message, Question, OpenFile, SaveFile };
     struct Entry {
         Kind kind;
@@ -41,6 +41,6 @@ public:
     QStringList texts() const;
     void clear() { entries.clear(); }
 
-private:
+  private:
     DialogService* previous_;
 };

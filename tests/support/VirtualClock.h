@@ -1,5 +1,5 @@
 #pragma once
-#include "config/Clock.h"
+#include "base/Clock.h"
 
 #include <cstdint>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "config/Text1251.h"
+#include "base/Text1251.h"
 
 #include <QStringDecoder>
 #include <QStringEncoder>

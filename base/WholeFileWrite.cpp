@@ -1,4 +1,4 @@
-#include "config/WholeFileWrite.h"
+#include "base/WholeFileWrite.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,4 +1,4 @@
-#include "config/Clock.h"
+#include "base/Clock.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -1,4 +1,4 @@
-#include "config/IntegerText.h"
+#include "base/IntegerText.h"
 
 #include <gtest/gtest.h>
 

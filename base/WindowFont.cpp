@@ -1,4 +1,4 @@
-#include "config/WindowFont.h"
+#include "base/WindowFont.h"
 
 #include <QFontDatabase>
 #include <QStringList>

@@ -1,4 +1,4 @@
-#include "config/Hints.h"
+#include "base/Hints.h"
 
 #include <QApplication>
 #include <QHelpEvent>
@@ -10,14 +10,12 @@ namespace {
 int displayMs = 45000;
 
 class HintTimeFilter : public QObject {
-public:
+  public:
     using QObject::QObject;
     bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() != QEvent::ToolTip || !watched->isWidgetType())
-            return false;
+        if (event->type() != QEvent::ToolTip || !watched->isWidgetType()) return false;
         auto* widget = static_cast<QWidget*>(watched);
-        if (widget->toolTip().isEmpty())
-            return false;
+        if (widget->toolTip().isEmpty()) return false;
         auto* help = static_cast<QHelpEvent*>(event);
         QToolTip::showText(help->globalPos(), widget->toolTip(), widget, QRect(), displayMs);
         return true;
@@ -26,8 +24,12 @@ public:
 
 } // namespace
 
-void setHintDisplayMs(int ms) { displayMs = ms; }
-int hintDisplayMs() { return displayMs; }
+void setHintDisplayMs(int ms) {
+    displayMs = ms;
+}
+int hintDisplayMs() {
+    return displayMs;
+}
 
 void showHintAt(const QPoint& globalPos, const QString& text, QWidget* owner) {
     QToolTip::showText(globalPos, text, owner, QRect(), displayMs);

@@ -1,4 +1,4 @@
-#include "config/IntegerText.h"
+#include "base/IntegerText.h"
 
 std::optional<int32_t> parseInteger(const QString& text) {
     int i = 0;
@@ -21,8 +21,7 @@ std::optional<int32_t> parseInteger(const QString& text) {
         base = 16;
         i += 2;
     }
-    if (i >= n)
-        return std::nullopt;
+    if (i >= n) return std::nullopt;
     uint64_t value = 0;
     for (; i < n; ++i) {
         const char16_t c = text[i].unicode();
@@ -37,21 +36,22 @@ std::optional<int32_t> parseInteger(const QString& text) {
             return std::nullopt;
         value = value * base + digit;
         // Hexadecimal texts may spell any 32-bit pattern ($FFFFFFFF is -1); decimal ones must fit.
-        if (value > (base == 16 ? 0xFFFFFFFFull : 0x80000000ull))
-            return std::nullopt;
+        if (value > (base == 16 ? 0xFFFFFFFFull : 0x80000000ull)) return std::nullopt;
     }
     int64_t signedValue;
     if (base == 16)
         signedValue = static_cast<int32_t>(static_cast<uint32_t>(value));
     else
         signedValue = static_cast<int64_t>(value);
-    if (negative)
-        signedValue = -signedValue;
-    if (signedValue < INT32_MIN || signedValue > INT32_MAX)
-        return std::nullopt;
+    if (negative) signedValue = -signedValue;
+    if (signedValue < INT32_MIN || signedValue > INT32_MAX) return std::nullopt;
     return static_cast<int32_t>(signedValue);
 }
 
-int32_t integerOr(const QString& text, int32_t fallback) { return parseInteger(text).value_or(fallback); }
+int32_t integerOr(const QString& text, int32_t fallback) {
+    return parseInteger(text).value_or(fallback);
+}
 
-std::optional<int32_t> parseHexText(const QString& text) { return parseInteger(u'$' + text); }
+std::optional<int32_t> parseHexText(const QString& text) {
+    return parseInteger(u'$' + text);
+}

@@ -1,4 +1,4 @@
-#include "config/Dialogs.h"
+#include "base/Dialogs.h"
 
 #include <QApplication>
 #include <QDir>
