@@ -462,7 +462,12 @@ void TForm1::Timer1Timer() {
 void TForm1::Edit1Change() {
     if (filteringAccessCode_) return;
     const QString text = Edit1->text();
-    if (text.isEmpty()) return;
+    if (text.isEmpty()) {
+        // An erased field is a fresh start: a refused character must not bring back the digit
+        // that was erased last, hidden behind the mask.
+        acceptedAccessCode_.clear();
+        return;
+    }
     if (integerOr(text, kAccessCodeRefused) == kAccessCodeRefused) {
         filteringAccessCode_ = true;
         Edit1->setText(acceptedAccessCode_);
@@ -478,11 +483,9 @@ void TForm1::CheckBox14Click() {
 }
 
 void TForm1::N3Click() {
-    // A cancelled or failed open leaves the record as it was: still the file's contents when they came
-    // from a file before, else the expander's, which no file name describes.
-    const bool fromFile = config.loadedFromFile;
+    // A cancelled or failed open changes nothing, the name of the file last opened included.
     const QString read = UnpackData(config, controls().config);
-    if (!read.isEmpty() || !fromFile) openedFile_ = read;
+    if (!read.isEmpty()) openedFile_ = read;
 }
 
 void TForm1::N4Click() {

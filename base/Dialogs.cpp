@@ -5,6 +5,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QStandardPaths>
 
 namespace {
 
@@ -109,5 +110,7 @@ void showBareMessage(const QString& text) {
 QString dialogStartFolder() {
     const QString own = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
     if (!own.isEmpty() && QFileInfo(own).isWritable()) return own;
+    const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
+    if (!documents.isEmpty() && QFileInfo(documents).isDir()) return documents;
     return QDir::homePath();
 }

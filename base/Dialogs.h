@@ -44,6 +44,6 @@ void showPlainMessage(const QString& text);
 // A platform message box with an empty caption and an OK button.
 void showBareMessage(const QString& text);
 
-// The folder in which the open and save dialogs start: the program's own folder, or the user's home
-// folder when the program's folder cannot be written.
+// The folder in which the open and save dialogs start: the program's own folder where the user may
+// write there, else the user's documents folder, or the home folder when there is none.
 QString dialogStartFolder();

@@ -11,6 +11,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <cctype>
+
 namespace {
 
 // Positions (counted from 1) and widths of the fields of line 1.
@@ -119,6 +122,16 @@ CollectedConfig decodeConfigFile(const QByteArray& bytes) {
     return config;
 }
 
+bool isConfigFile(const QByteArray& bytes) {
+    const QList<QByteArray> lines = splitLines(bytes, 1);
+    QByteArray line = lines.isEmpty() ? QByteArray() : lines[0];
+    // A last line ended by CR alone: the CR is its line end.
+    if (line.endsWith('\r')) line.chop(1);
+    if (line.isEmpty() || line.size() > kConfigLineLength) return false;
+    return std::all_of(line.begin(), line.end(),
+                       [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+}
+
 void applyConfigFile(ExpanderConfig& config, const CollectedConfig& file) {
     config.parameters = file.parameters;
     config.loopDescriptions = file.loopDescriptions;
@@ -156,22 +169,28 @@ bool writeConfigFileBytes(const QString& path, const QByteArray& bytes) {
 }
 
 QString UnpackData(ExpanderConfig& config, const ConfigControls& controls) {
+    // Until a configuration has been read, the record, the controls (with the edits they hold) and
+    // the loaded-from-file mark stay as they are.
     const QString chosen = dialogs().openFileName(configFileFilter(), dialogStartFolder());
-    QString read;
-    if (!chosen.isEmpty() && QFileInfo::exists(chosen)) {
-        QByteArray bytes;
-        if (readConfigFileBytes(configFileName(chosen), bytes)) {
-            applyConfigFile(config, decodeConfigFile(bytes));
-            read = configFileName(chosen);
-        } else {
-            // Once for line 1 and once for each description line, none of which could be read.
-            for (int line = 1; line <= 1 + kLoopCount; ++line)
-                showBareMessage(QStringLiteral("Ошибка чтения"));
-        }
+    if (chosen.isEmpty() || !QFileInfo::exists(chosen)) return QString();
+    const QString name = configFileName(chosen);
+    QByteArray bytes;
+    if (!readConfigFileBytes(name, bytes)) {
+        // Once for line 1 and once for each description line, none of which could be read.
+        for (int line = 1; line <= 1 + kLoopCount; ++line)
+            showBareMessage(QStringLiteral("Ошибка чтения"));
+        return QString();
     }
+    if (!isConfigFile(bytes)) {
+        // Read as a configuration, any other file would become one of defaults and fragments,
+        // ready to be programmed into the expander.
+        showBareMessage(QStringLiteral("Файл не является файлом конфигурации расширителя"));
+        return QString();
+    }
+    applyConfigFile(config, decodeConfigFile(bytes));
     ShowConfig(config, controls, true);
     config.loadedFromFile = true;
-    return read;
+    return name;
 }
 
 void saveCollected(const ConfigControls& controls, const QString& filter,

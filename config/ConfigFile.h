@@ -30,6 +30,11 @@ void decodeConfigLine(const QString& line, CollectedConfig& config);
 // fails: this is the one reader of file contents (also the entry point for fuzzing).
 CollectedConfig decodeConfigFile(const QByteArray& bytes);
 
+// True when line 1 can be a configuration's: not empty, not longer than kConfigLineLength, and only
+// hexadecimal digits before its line end. Shorter lines are configurations whose missing fields
+// take their defaults.
+bool isConfigFile(const QByteArray& bytes);
+
 // Everything the file holds replaces the record's fields; address, flags and the unused 32nd code
 // stay.
 void applyConfigFile(ExpanderConfig& config, const CollectedConfig& file);
@@ -45,9 +50,10 @@ bool readConfigFileBytes(const QString& path, QByteArray& bytes);
 // Replaces the file as a whole (writeWholeFile): a failed save leaves the old contents.
 bool writeConfigFileBytes(const QString& path, const QByteArray& bytes);
 
-// Menu "Открыть": asks for a file, reads it into the record and shows the record in the controls
-// (also when the dialog is cancelled or the file cannot be read), and marks the record as loaded
-// from a file. Returns the path of the file read, empty when none was.
+// Menu "Открыть": asks for a file, reads it into the record, shows the record in the controls and
+// marks it as loaded from a file. A cancelled dialog, a file that cannot be read ("Ошибка чтения"
+// nine times) or one that is not a configuration changes nothing. Returns the path of the file
+// read, empty when none was.
 QString UnpackData(ExpanderConfig& config, const ConfigControls& controls);
 // Collects the controls (a pair number that is not an integer is shown, and nothing is written),
 // asks for a file name with the filter, and replaces the file that fileName makes of it with what

@@ -442,7 +442,7 @@ TEST_F(MainWindow, AccessCodeTakesOnlyIntegerTexts) {
         {"7", 0, " ", " 7", 1},               // leading blanks are skipped
         {"7", 1, " ", "7", -1},               // trailing ones are not
         {"77", 2, "\b\b", "", -1},            // emptying is allowed
-        {"12", 2, "\b\bz", "1", -1}, // ... and a refused change then brings back the last non-empty text
+        {"12", 2, "\b\bz1234", "1234", -1},   // ... and a refused change then keeps it empty
         {"99999999", 8, "\b0", "99999990", -1},
     };
     for (const AccessCodeCase& c : cases) {
@@ -591,10 +591,10 @@ TEST_F(MainWindow, LinkDiagnosticsGoToTheHiddenLabel) {
 }
 
 TEST_F(MainWindow, FileItemsAskForAConfigurationFile) {
-    form().N3->trigger(); // cancelled: the record is shown all the same and counts as opened
+    form().N3->trigger(); // cancelled: nothing changes
     ASSERT_EQ(dialogs_.entries.size(), 1u);
     EXPECT_EQ(dialogs_.entries[0].kind, DialogRecorder::Kind::OpenFile);
-    EXPECT_TRUE(form().config.loadedFromFile);
+    EXPECT_FALSE(form().config.loadedFromFile);
     form().N4->trigger();
     ASSERT_EQ(dialogs_.entries.size(), 2u);
     EXPECT_EQ(dialogs_.entries[1].kind, DialogRecorder::Kind::SaveFile);

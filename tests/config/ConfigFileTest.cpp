@@ -196,6 +196,7 @@ class ConfigFileCommands : public testing::Test {
     DialogRecorder recorder;
     FixedClock clock{0x51234}; // M = 0x1234
     QString path(const QString& name) const { return dir.filePath(name); }
+    void expectOpeningChangesNothing(const QString& chosen, const QStringList& messages);
 
     // The record as the controls show it after opening: a different configuration first.
     ExpanderConfig previousRecord() const {
@@ -243,7 +244,27 @@ TEST_F(ConfigFileCommands, OpeningATextFileNameReadsTheConfigurationFileBesideIt
     EXPECT_EQ(collectedOf(record), collectedOf(goldenConfig()));
 }
 
-TEST_F(ConfigFileCommands, UnreadableFileShowsNineMessagesAndTheRecordUnchanged) {
+// Opening that reads no configuration shows `messages` and changes nothing: not the record, not the
+// edits in the controls, not the loaded-from-file mark.
+void ConfigFileCommands::expectOpeningChangesNothing(const QString& chosen, const QStringList& messages) {
+    SCOPED_TRACE(chosen.toStdString());
+    ExpanderConfig record = previousRecord();
+    ShowConfig(record, t.controls, true);
+    setCellText(&t.loopGrid, 1, 20, "правка");
+    setCellText(&t.usersGrid, 1, 9, "0000");
+    const CollectedConfig shown = CollectConfig(t.controls);
+    recorder.clear();
+    if (!chosen.isEmpty()) recorder.fileNames = {chosen};
+    EXPECT_TRUE(UnpackData(record, t.controls).isEmpty());
+    EXPECT_EQ(recorder.texts(), messages);
+    for (const DialogRecorder::Entry& entry : recorder.entries)
+        if (entry.kind == DialogRecorder::Kind::Message) EXPECT_TRUE(entry.caption.isEmpty());
+    EXPECT_EQ(collectedOf(record), collectedOf(previousRecord()));
+    EXPECT_FALSE(record.loadedFromFile);
+    EXPECT_EQ(CollectConfig(t.controls), shown);
+}
+
+TEST_F(ConfigFileCommands, UnreadableFileShowsNineMessagesAndChangesNothing) {
     writeAll(path("only.txt"), "x");
     ASSERT_EQ(mkfifo(path("pipe.okf").toLocal8Bit().constData(), 0600), 0);
     writeAll(path("pipe.txt"), "x");
@@ -254,34 +275,43 @@ TEST_F(ConfigFileCommands, UnreadableFileShowsNineMessagesAndTheRecordUnchanged)
     }
     QDir(dir.path()).mkdir("folder.okf");
     writeAll(path("folder.txt"), "x");
-
-    for (const char* chosen : {"only.txt", "pipe.txt", "big.okf", "folder.txt"}) {
-        ExpanderConfig record = previousRecord();
-        setCellText(&t.loopGrid, 1, 20, "правка");
-        setCellText(&t.usersGrid, 1, 9, "0000");
-        recorder.clear();
-        recorder.fileNames = {path(chosen)};
-        UnpackData(record, t.controls);
-        EXPECT_EQ(recorder.texts(), readErrors(9)) << chosen;
-        for (const DialogRecorder::Entry& entry : recorder.entries)
-            if (entry.kind == DialogRecorder::Kind::Message) EXPECT_TRUE(entry.caption.isEmpty());
-        EXPECT_EQ(collectedOf(record), collectedOf(previousRecord())) << chosen;
-        EXPECT_TRUE(record.loadedFromFile);
-        EXPECT_EQ(CollectConfig(t.controls), collectedOf(previousRecord())) << chosen;
-    }
+    for (const char* chosen : {"only.txt", "pipe.txt", "big.okf", "folder.txt"})
+        expectOpeningChangesNothing(path(chosen), readErrors(9));
 }
 
-TEST_F(ConfigFileCommands, CancelledOrMissingChoiceStillShowsTheRecord) {
-    for (const QString& chosen : {QString(), path("absent.okf")}) {
+TEST_F(ConfigFileCommands, CancelledOrMissingChoiceChangesNothing) {
+    for (const QString& chosen : {QString(), path("absent.okf")})
+        expectOpeningChangesNothing(chosen, {});
+}
+
+TEST_F(ConfigFileCommands, OnlyAFileWhoseFirstLineCanBeAConfigurationOpens) {
+    const QByteArray pdf = "%PDF-1.4\n%\xE2\xE3\xCF\xD3\n1 0 obj\n<< /Type /Catalog >>\nendobj\n";
+    const std::pair<QByteArray, bool> cases[] = {
+        {pdf, false},
+        {"", false},
+        {"\r\n" + goldenFile(), false},                          // line 1 empty
+        {goldenFile().left(kConfigLineLength) + "0\r\n", false}, // one digit too many
+        {"0102 0304\r\n", false},
+        {"01020G\r\n", false},
+        {"\xEF\xBB\xBF" + goldenFile(), false}, // a byte-order mark is not a digit
+        {goldenFile(), true},
+        {goldenFile().left(36).toLower() + "\r\nописание\r\n", true},
+        {goldenFile().left(kConfigLineLength) + "\n", true},
+        {goldenFile().left(kConfigLineLength) + "\r", true}, // the last line ended by CR alone
+    };
+    const QStringList refused = {"Файл не является файлом конфигурации расширителя"};
+    for (const auto& [bytes, opens] : cases) {
+        writeAll(path("c.okf"), bytes);
+        if (!opens) {
+            expectOpeningChangesNothing(path("c.okf"), refused);
+            continue;
+        }
         ExpanderConfig record = previousRecord();
-        setCellText(&t.loopGrid, 2, 20, "правка");
-        setCellText(&t.partitionsGrid, 1, 1, "99");
         recorder.clear();
-        if (!chosen.isEmpty()) recorder.fileNames = {chosen};
-        UnpackData(record, t.controls);
+        recorder.fileNames = {path("c.okf")};
+        EXPECT_EQ(UnpackData(record, t.controls), path("c.okf"));
         EXPECT_TRUE(recorder.texts().isEmpty());
         EXPECT_TRUE(record.loadedFromFile);
-        EXPECT_EQ(CollectConfig(t.controls), collectedOf(previousRecord()));
     }
 }
 

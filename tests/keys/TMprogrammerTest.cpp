@@ -88,6 +88,8 @@ class KeyWindow : public testing::Test {
     }
     void choosePort() {
         form->show();
+        // Focus goes to a window once the platform has activated it, which a loaded machine delays.
+        ASSERT_TRUE(QTest::qWaitForWindowActive(form.get()));
         ASSERT_EQ(form->ComboBox1->count(), 1);
         form->ComboBox1->setCurrentIndex(0);
         form->ComboBox1Change();
