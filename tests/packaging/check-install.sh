@@ -1,24 +1,40 @@
 #!/usr/bin/env bash
-# Installs the build into a temporary prefix and checks what a desktop and a package manager see:
-# the desktop entry, the AppStream description, the icon, and that the package's dependencies name
-# the package of every library the program links, of its window font and of Qt's Russian texts.
+# Builds the .deb packages with cpack and checks them as Debian and a desktop see them: lintian
+# accepts both without an error or a warning; the desktop entry and the AppStream description
+# validate; the program is stripped and configortex-dbg holds its debug symbols under its build id;
+# the dependencies name the package of every library the program links, of its window font and of
+# Qt's Russian texts.
 # Exits 77 (skipped) when a checking tool is missing, after every check it could make.
 set -uo pipefail
 build=${1:?build folder}
-prefix=$(mktemp -d)
-trap 'rm -rf "$prefix"' EXIT
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
 failed=0
 skipped=()
 fail() { echo "FAIL: $*"; failed=1; }
 
-cmake --install "$build" --prefix "$prefix" >/dev/null || { echo "FAIL: cmake --install"; exit 1; }
+command -v dpkg-deb >/dev/null || { echo "SKIPPED: not installed: dpkg-deb"; exit 77; }
+cpack --config "$build/CPackConfig.cmake" -B "$work" >"$work/cpack.log" 2>&1 ||
+  { cat "$work/cpack.log"; echo "FAIL: cpack"; exit 1; }
+deb=$(echo "$work"/configortex_*.deb)
+dbg=$(echo "$work"/configortex-dbg_*.deb)
+[ -f "$deb" ] && [ -f "$dbg" ] || { ls "$work"; echo "FAIL: cpack made no configortex and configortex-dbg"; exit 1; }
+root=$work/root
+dpkg-deb -x "$deb" "$root" && dpkg-deb -x "$dbg" "$work/dbg" || { echo "FAIL: dpkg-deb -x"; exit 1; }
+
+prefix=$root/usr
 desktop=$prefix/share/applications/configortex.desktop
 metainfo=$prefix/share/metainfo/io.github.configortex.configortex.metainfo.xml
-for f in "$prefix/bin/ConfigOrtex" "$desktop" "$metainfo" \
-         "$prefix/share/icons/hicolor/scalable/apps/configortex.svg"; do
-  [ -f "$f" ] || fail "not installed: ${f#"$prefix"/}"
+binary=$prefix/bin/ConfigOrtex
+for f in "$binary" "$desktop" "$metainfo" "$prefix/share/icons/hicolor/scalable/apps/configortex.svg"; do
+  [ -f "$f" ] || fail "not in the package: ${f#"$root"}"
 done
 
+if command -v lintian >/dev/null; then
+  lintian --fail-on error,warning "$deb" "$dbg" || fail "lintian"
+else
+  skipped+=(lintian)
+fi
 if command -v desktop-file-validate >/dev/null; then
   desktop-file-validate "$desktop" || fail "desktop-file-validate"
 else
@@ -30,9 +46,18 @@ else
   skipped+=(appstreamcli)
 fi
 
-# The package's dependencies, as CPack will write them.
-depends=$(sed -n 's/^set(CPACK_DEBIAN_PACKAGE_DEPENDS "\(.*\)")$/\1/p' "$build/CPackConfig.cmake")
-[ -n "$depends" ] || fail "no package dependencies in $build/CPackConfig.cmake"
+if command -v readelf >/dev/null; then
+  readelf -S "$binary" | grep -q '\.debug_info' && fail "the packaged binary keeps its debug sections"
+  id=$(readelf -n "$binary" | awk '/Build ID:/ {print $3}')
+  symbols=$work/dbg/usr/lib/debug/.build-id/${id:0:2}/${id:2}.debug
+  [ -n "$id" ] && readelf -S "$symbols" 2>/dev/null | grep -q '\.debug_info' ||
+    fail "configortex-dbg holds no debug symbols for build id ${id:-(none)}"
+else
+  skipped+=(readelf)
+fi
+
+# The package's dependencies as written in the .deb.
+depends=$(dpkg-deb -f "$deb" Depends)
 named() {
   local entry
   while read -r entry; do
@@ -40,7 +65,7 @@ named() {
   done < <(echo "$depends" | tr ',' '\n' | sed 's/^ *//')
   return 1
 }
-if command -v dpkg >/dev/null && command -v ldd >/dev/null && command -v objdump >/dev/null; then
+if command -v ldd >/dev/null && command -v objdump >/dev/null; then
   # The package that holds a file, under its own name or, on a merged /usr, under /lib.
   owner() {
     local path
@@ -48,7 +73,6 @@ if command -v dpkg >/dev/null && command -v ldd >/dev/null && command -v objdump
       dpkg -S "$path" 2>/dev/null | head -1 | cut -d: -f1 | grep . && return
     done
   }
-  binary=$prefix/bin/ConfigOrtex
   for lib in $(objdump -p "$binary" | awk '/NEEDED/ {print $2}'); do
     path=$(ldd "$binary" | awk -v lib="$lib" '$1 == lib {print $3}')
     package=$(owner "$path")
@@ -62,7 +86,7 @@ if command -v dpkg >/dev/null && command -v ldd >/dev/null && command -v objdump
     named "$package" || fail "$file comes from $package, which the package does not depend on"
   done
 else
-  skipped+=(dpkg)
+  skipped+=(binutils)
 fi
 
 [ $failed -eq 0 ] || exit 1
@@ -70,4 +94,4 @@ if [ ${#skipped[@]} -gt 0 ]; then
   echo "SKIPPED: not installed: ${skipped[*]}"
   exit 77
 fi
-echo "installed files, desktop entry, AppStream description and package dependencies check out"
+echo "lintian, the desktop entry, the AppStream description, the debug symbols and the dependencies check out"
