@@ -1,0 +1,152 @@
+#include "journal/JournalWindow.h"
+
+#include "base/Dialogs.h"
+#include "journal/JournalModel.h"
+#include "journal/Recorder.h"
+#include "journal/RowText.h"
+#include "journal/Writers.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QMenu>
+#include <QMenuBar>
+#include <QPointer>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <set>
+
+namespace Journal {
+namespace {
+
+// Column widths in characters of the window's font: the view never measures its columns.
+constexpr int kWidths[kColumns] = {13, 8, 4, 14, 40, 48, 30};
+
+QPointer<JournalWindow> theWindow;
+
+} // namespace
+
+JournalWindow::JournalWindow(Recorder& recorder) : recorder_(recorder) {
+    setObjectName(QStringLiteral("JournalWindow"));
+    setWindowTitle(QStringLiteral("Журнал обмена"));
+    setAttribute(Qt::WA_QuitOnClose, false);
+
+    model_ = new JournalModel(recorder_, this);
+    table_ = new QTableView(this);
+    table_->setObjectName(QStringLiteral("JournalTable"));
+    table_->setModel(model_);
+    table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+    table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table_->setWordWrap(false);
+    table_->verticalHeader()->hide();
+    // A fixed row height and fixed column widths: 50 000 rows scroll without a row being measured.
+    const int rowHeight = fontMetrics().height() + 4;
+    table_->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    table_->verticalHeader()->setDefaultSectionSize(rowHeight);
+    table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    table_->horizontalHeader()->setStretchLastSection(true);
+    const int charWidth = fontMetrics().averageCharWidth();
+    for (int c = 0; c < kColumns; ++c)
+        table_->setColumnWidth(c, kWidths[c] * charWidth);
+
+    pause_ = new QPushButton(QStringLiteral("Пауза"), this);
+    pause_->setObjectName(QStringLiteral("JournalPause"));
+    pause_->setCheckable(true);
+    clear_ = new QPushButton(QStringLiteral("Очистить"), this);
+    clear_->setObjectName(QStringLiteral("JournalClear"));
+    faultsOnly_ = new QCheckBox(QStringLiteral("Только ошибки"), this);
+    faultsOnly_->setObjectName(QStringLiteral("JournalFaultsOnly"));
+    save_ = new QPushButton(QStringLiteral("Сохранить журнал…"), this);
+    save_->setObjectName(QStringLiteral("JournalSave"));
+    diagnosis_ = new QLabel(this);
+    diagnosis_->setObjectName(QStringLiteral("JournalDiagnosis"));
+    diagnosis_->setWordWrap(true);
+    diagnosis_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(pause_);
+    buttons->addWidget(clear_);
+    buttons->addWidget(faultsOnly_);
+    buttons->addStretch();
+    buttons->addWidget(save_);
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(buttons);
+    layout->addWidget(table_, 1);
+    layout->addWidget(diagnosis_);
+
+    connect(pause_, &QPushButton::toggled, this, [this](bool on) { model_->setPaused(on); });
+    connect(clear_, &QPushButton::clicked, this, [this] { model_->clear(); });
+    connect(faultsOnly_, &QCheckBox::toggled, this, [this](bool on) { model_->setFaultsOnly(on); });
+    connect(save_, &QPushButton::clicked, this, [this] { saveClick(); });
+    auto* copy = new QAction(this);
+    copy->setShortcut(QKeySequence::Copy);
+    copy->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    connect(copy, &QAction::triggered, this, [this] { copySelection(); });
+    table_->addAction(copy);
+
+    // The view follows the newest row only while it is scrolled to the bottom.
+    connect(model_, &QAbstractItemModel::rowsAboutToBeInserted, this, [this] {
+        const QScrollBar* bar = table_->verticalScrollBar();
+        atBottom_ = bar->value() >= bar->maximum();
+    });
+    connect(model_, &QAbstractItemModel::rowsInserted, this, [this] {
+        if (atBottom_) table_->scrollToBottom();
+    });
+    connect(model_, &JournalModel::batchDone, this, [this] { afterBatch(); });
+
+    resize(130 * charWidth, 30 * rowHeight);
+    afterBatch();
+}
+
+void JournalWindow::afterBatch() {
+    const QString text = recorder_.diagnosis().text();
+    if (diagnosis_->text() != text) diagnosis_->setText(text);
+}
+
+void JournalWindow::saveClick() {
+    const QString path = dialogs().saveFileName(
+        QStringLiteral("Журнал, текст (*.txt);;Захват Wireshark (*.pcap)|*.txt"), dialogStartFolder());
+    if (path.isEmpty()) return;
+    recorder_.settle();
+    saveJournal(recorder_, path);
+}
+
+void JournalWindow::copySelection() {
+    std::set<int> rows;
+    for (const QModelIndex& index : table_->selectionModel()->selectedIndexes())
+        rows.insert(index.row());
+    if (rows.empty()) return;
+    QApplication::clipboard()->setText(model_->rowsText(std::vector<int>(rows.begin(), rows.end())));
+}
+
+JournalWindow* journalWindow() {
+    return theWindow.data();
+}
+
+JournalWindow& showJournalWindow() {
+    if (!theWindow) {
+        theWindow = new JournalWindow(recorder());
+        QObject::connect(qApp, &QCoreApplication::aboutToQuit, theWindow.data(), &QObject::deleteLater);
+    }
+    theWindow->show();
+    theWindow->raise();
+    theWindow->activateWindow();
+    return *theWindow;
+}
+
+void addJournalMenu(QMenuBar* menuBar) {
+    QMenu* service = menuBar->addMenu(QStringLiteral("Сервис"));
+    service->setObjectName(QStringLiteral("JournalMenu"));
+    QAction* open = service->addAction(QStringLiteral("Журнал обмена"));
+    open->setObjectName(QStringLiteral("JournalAction"));
+    open->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_J));
+    QObject::connect(open, &QAction::triggered, open, [] { showJournalWindow(); });
+}
+
+} // namespace Journal
