@@ -12,8 +12,8 @@ namespace Journal {
 JournalModel::JournalModel(Recorder& recorder, QObject* parent)
     : QAbstractTableModel(parent), recorder_(recorder), first_(recorder.firstSeq()),
       next_(recorder.firstSeq()) {
-    timer_.setInterval(kBatchMs);
-    connect(&timer_, &QTimer::timeout, this, &JournalModel::pull);
+    timer_.setInterval(kTickMs);
+    connect(&timer_, &QTimer::timeout, this, &JournalModel::tick);
     timer_.start();
     pull();
 }
@@ -62,6 +62,22 @@ QVariant JournalModel::headerData(int section, Qt::Orientation orientation, int 
 
 bool JournalModel::wanted(uint64_t seq) const {
     return recorder_.row(seq).fault();
+}
+
+void JournalModel::tick() {
+    // A batch redraws the view, which holds the thread for a few milliseconds. It never comes while a
+    // request awaits its reply, and waits for a quiet line after a frame, when the next request may
+    // follow at once, but not longer than kMaxDeferMs.
+    if (lastBatch_.isValid() && lastBatch_.elapsed() < kBatchMs) return;
+    recorder_.settle();
+    if (recorder_.awaitingReply()) return; // an exchange lasts 1.3 s at most
+    if (recorder_.nowUs() - recorder_.lastActivityUs() < kQuietUs) {
+        if (!deferred_.isValid()) deferred_.start();
+        if (deferred_.elapsed() < kMaxDeferMs) return;
+    }
+    deferred_.invalidate();
+    lastBatch_.start();
+    pull();
 }
 
 void JournalModel::pull() {

@@ -1,5 +1,6 @@
 #pragma once
 #include <QAbstractTableModel>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <cstdint>
 #include <vector>
@@ -15,6 +16,9 @@ class JournalModel : public QAbstractTableModel {
     Q_OBJECT
   public:
     static constexpr int kBatchMs = 100; // at most ten batches a second
+    static constexpr int kTickMs = kBatchMs / 5;
+    static constexpr int kMaxDeferMs = 1000;
+    static constexpr int64_t kQuietUs = 20'000;
 
     explicit JournalModel(Recorder& recorder, QObject* parent = nullptr);
 
@@ -42,11 +46,14 @@ class JournalModel : public QAbstractTableModel {
     void batchDone();
 
   private:
+    void tick();
     bool wanted(uint64_t seq) const;
     void rebuild();
 
     Recorder& recorder_;
     QTimer timer_;
+    QElapsedTimer deferred_; // since the first batch that waited for a quiet line
+    QElapsedTimer lastBatch_;
     bool paused_ = false;
     bool faultsOnly_ = false;
     // All rows: the table shows [first_, next_) of the ring. Faults only: the listed rows.

@@ -15,9 +15,11 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPainter>
 #include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <set>
@@ -30,6 +32,36 @@ constexpr int kWidths[kColumns] = {13, 8, 4, 14, 40, 48, 30};
 
 QPointer<JournalWindow> theWindow;
 
+// Draws a cell's text in one line, cut with "…" where it does not fit: much cheaper than the
+// toolkit's own text layout, since a batch repaints the view while the line is quiet.
+class RowDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        const bool selected = option.state & QStyle::State_Selected;
+        const QPalette& palette = option.palette;
+        const QVariant background = index.data(Qt::BackgroundRole);
+        if (selected)
+            painter->fillRect(option.rect, palette.brush(QPalette::Highlight));
+        else if (background.isValid())
+            painter->fillRect(option.rect, background.value<QColor>());
+        const QVariant foreground = index.data(Qt::ForegroundRole);
+        painter->setPen(selected               ? palette.color(QPalette::HighlightedText)
+                        : foreground.isValid() ? foreground.value<QColor>()
+                                               : palette.color(QPalette::Text));
+        const QRect area = option.rect.adjusted(kPadding, 0, -kPadding, 0);
+        const QString text =
+            option.fontMetrics.elidedText(index.data().toString(), Qt::ElideRight, area.width());
+        const QVariant align = index.data(Qt::TextAlignmentRole);
+        painter->drawText(area, align.isValid() ? align.toInt() : int(Qt::AlignLeft | Qt::AlignVCenter),
+                          text);
+    }
+
+  private:
+    static constexpr int kPadding = 3;
+};
+
 } // namespace
 
 JournalWindow::JournalWindow(Recorder& recorder) : recorder_(recorder) {
@@ -41,6 +73,7 @@ JournalWindow::JournalWindow(Recorder& recorder) : recorder_(recorder) {
     table_ = new QTableView(this);
     table_->setObjectName(QStringLiteral("JournalTable"));
     table_->setModel(model_);
+    table_->setItemDelegate(new RowDelegate(table_));
     table_->setSelectionBehavior(QAbstractItemView::SelectRows);
     table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table_->setWordWrap(false);

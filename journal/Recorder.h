@@ -4,6 +4,7 @@
 
 #include <QDateTime>
 #include <QString>
+#include <algorithm>
 #include <chrono>
 #include <vector>
 
@@ -52,6 +53,11 @@ class Recorder : public LineTap {
     bool holds(uint64_t seq) const { return seq >= first_ && seq < end_; }
     // Bytes of memory the ring takes when full.
     static constexpr size_t fullRingBytes() { return kCapacity * sizeof(Row); }
+
+    // True while a request waits for its reply: the moment in which the program reads the line.
+    bool awaitingReply() const { return ex_.open && !ex_.replied && ex_.expectsReply; }
+    // The time of the last thing recorded: a row, or bytes of a frame still coming.
+    int64_t lastActivityUs() const { return std::max(lastRowUs_, ex_.lastByteUs); }
 
     const Diagnosis& diagnosis() const { return diagnosis_; }
     // Empties the journal and its diagnosis; an exchange under way goes on being recorded.

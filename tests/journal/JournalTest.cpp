@@ -3,6 +3,7 @@
 #include "DialogRecorder.h"
 #include "base/Clock.h"
 #include "journal/JournalModel.h"
+#include "journal/JournalWindow.h"
 #include "journal/Recorder.h"
 #include "journal/RowText.h"
 #include "journal/Writers.h"
@@ -12,11 +13,17 @@
 #include "link/PortNames.h"
 #include "sim/ControlUnitSim.h"
 
+#include <QApplication>
+#include <QClipboard>
 #include <QFile>
+#include <QLabel>
 #include <QProcess>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QStandardPaths>
+#include <QTableView>
 #include <QTemporaryDir>
+#include <QTest>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -43,7 +50,8 @@ Bytes reply(uint8_t status, uint8_t echo, const Bytes& data = {}) {
 // The key device's reply: FA, N, status, data, check byte (low byte of the sum from N on).
 Bytes keyReply(uint8_t status, const Bytes& data) {
     Bytes f{0xFA, static_cast<uint8_t>(data.size() + 3), status};
-    f.insert(f.end(), data.begin(), data.end());
+    for (uint8_t b : data)
+        f.push_back(b);
     int sum = 0;
     for (size_t i = 1; i < f.size(); ++i)
         sum += f[i];
@@ -272,6 +280,48 @@ TEST(JournalModel, TakesRowsInBatches) {
     EXPECT_EQ(model.data(model.index(1, Journal::ResultColumn), Qt::DisplayRole).toString(),
               "статус 4 не принят");
     EXPECT_LE(Recorder::fullRingBytes(), size_t{16} << 20);
+}
+
+// The window follows the newest row only from the bottom, freezes on "Пауза" while recording goes
+// on, and copies the selected rows with Ctrl+C.
+TEST(JournalWindow, FollowsFromTheBottomPausesAndCopies) {
+    Recorder r;
+    Journal::JournalWindow window(r);
+    window.show();
+    const Bytes ask = request(6, 0, 0);
+    int64_t us = 0;
+    const auto exchanges = [&](int count) {
+        for (int i = 0; i < count; ++i) {
+            r.sentAt(us += 1000, ask.data(), static_cast<int>(ask.size()));
+            r.settle(us += 2'000'000);
+        }
+        window.model()->pull();
+        QCoreApplication::processEvents();
+    };
+    QTableView* table = window.table();
+    const auto lastVisible = [table] { return table->rowAt(table->viewport()->height() - 2); };
+    exchanges(100);
+    EXPECT_EQ(lastVisible(), window.model()->rowCount() - 1);
+    EXPECT_EQ(window.diagnosisLine()->text(), Journal::Diagnosis{Journal::Diagnosis::NoBytes}.text());
+
+    table->scrollToTop();
+    exchanges(100);
+    EXPECT_EQ(table->rowAt(0), 0);
+    EXPECT_EQ(window.model()->rowCount(), 400);
+
+    window.pauseButton()->click();
+    exchanges(10);
+    EXPECT_EQ(window.model()->rowCount(), 400);
+    window.pauseButton()->click();
+    EXPECT_EQ(window.model()->rowCount(), 420);
+
+    table->selectRow(2);
+    QTest::keyClick(table, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QApplication::clipboard()->text(),
+              Journal::rowLine(r, r.row(window.model()->seqOf(2)), false) + "\n");
+    window.clearButton()->click();
+    EXPECT_EQ(window.model()->rowCount(), 0);
+    EXPECT_EQ(window.diagnosisLine()->text(), QString());
 }
 
 // Both saved files: the text row by row as the view shows it, the capture read back by tshark with
