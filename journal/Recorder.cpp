@@ -175,7 +175,9 @@ void Recorder::addRequest(int64_t us, const uint8_t* f, int count) {
     keep(row, f, count);
     ex.requestSeq = end_ - 1;
     ex_ = ex;
+    const int64_t delta = row.deltaUs; // a request's is from the row before
     fillFromExchange(row, us);
+    row.deltaUs = delta;
     row.requestSeq = 0;
     row.asked = command;
     row.verdict = ex.expectsReply ? Verdict::Ok : Verdict::Unchecked;
