@@ -39,12 +39,13 @@ QVariant JournalModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
         return cellText(recorder_, row, index.column());
+    // A fault takes the palette's pair of hint colours: they differ from the rows and from the
+    // selection, and a dark palette keeps its text readable on its background.
     case Qt::ForegroundRole:
-        // The palette's own colours, so that a dark palette keeps the row readable.
-        if (row.fault()) return QApplication::palette().color(QPalette::BrightText);
+        if (row.fault()) return QApplication::palette().color(QPalette::ToolTipText);
         return {};
     case Qt::BackgroundRole:
-        if (row.fault()) return QApplication::palette().color(QPalette::Highlight).darker(130);
+        if (row.fault()) return QApplication::palette().color(QPalette::ToolTipBase);
         return {};
     case Qt::TextAlignmentRole:
         if (index.column() == DeltaColumn) return QVariant(Qt::AlignRight | Qt::AlignVCenter);

@@ -251,6 +251,20 @@ TEST_F(JournalLine, DiagnosisNamesTheFaultOfTheLastFailedExchange) {
     }
 }
 
+// The port's events: opened, and lost when the device goes away under an exchange.
+TEST_F(JournalLine, RecordsThePortOpenedAndLost) {
+    unit.stop();
+    EXPECT_FALSE(access("12345678"));
+    QStringList kinds;
+    for (uint64_t seq = journal.firstSeq(); seq < journal.endSeq(); ++seq)
+        kinds << Journal::cellText(journal, journal.row(seq), Journal::MeaningColumn) + " | " +
+                     Journal::cellText(journal, journal.row(seq), Journal::ResultColumn);
+    EXPECT_EQ(kinds.first(), "Порт COM1 открыт | ");
+    EXPECT_TRUE(kinds.contains("Порт COM1 пропал: устройство отключено | порт потерян"))
+        << kinds.join(QLatin1Char('\n')).toStdString();
+    EXPECT_FALSE(Link::portOpen());
+}
+
 // The view's model takes rows in batches: one insertion per batch, old rows removed first, never a
 // reset; "Только ошибки" keeps the faults and the requests they answer.
 TEST(JournalModel, TakesRowsInBatches) {
@@ -337,12 +351,20 @@ TEST_F(JournalLine, SavedTextAndCaptureMatchTheJournalWithoutCodes) {
     EXPECT_TRUE(Link::SendRequest(1, 11, 0x55, 0, 0));
     Link::WaitMs(20);
     EXPECT_TRUE(Link::FetchReply(0x55));
+    Link::SendFrame(QByteArray::fromHex("010b5c030f2143030000")); // user 3 with its code
+    EXPECT_TRUE(Link::FetchReply(0x5C));
     Link::ClosePort();
+    // The key device's table read and its reply, as the key window exchanges them.
+    const Bytes table = keyReply(5, Bytes(35, 0x01));
+    journal.sentAt(journal.nowUs(), kKeyTable1.data(), static_cast<int>(kKeyTable1.size()));
+    journal.receivedAt(journal.nowUs(), table.data(), static_cast<int>(table.size()));
 
     const QString text = folder.path() + QStringLiteral("/journal.txt");
     const QString capture = folder.path() + QStringLiteral("/journal.pcap");
     ASSERT_TRUE(Journal::saveJournal(journal, text));
     ASSERT_TRUE(Journal::saveJournal(journal, capture));
+    EXPECT_FALSE(Journal::saveJournal(journal, folder.path() + QStringLiteral("/missing/journal.pcap")));
+    EXPECT_EQ(dialogs.texts(), QStringList{QStringLiteral("Ошибка записи")});
     QFile textFile(text), captureFile(capture);
     ASSERT_TRUE(textFile.open(QIODevice::ReadOnly) && captureFile.open(QIODevice::ReadOnly));
     const QByteArray textBytes = textFile.readAll();
@@ -396,7 +418,8 @@ TEST_F(JournalLine, SavedTextAndCaptureMatchTheJournalWithoutCodes) {
         const QString check = row.anyMasked()                                ? QString()
                               : row.verdict == Journal::Verdict::BadChecksum ? QStringLiteral("0")
                                                                              : QStringLiteral("1");
-        expected << QStringLiteral("0x0%1,control-unit,%2,%3,%4").arg(sent ? 1 : 2).arg(code, status, check);
+        const QString device = row.device == Journal::Device::KeyDevice ? "key-device" : "control-unit";
+        expected << QStringLiteral("0x0%1,%2,%3,%4,%5").arg(sent ? 1 : 2).arg(device, code, status, check);
     }
     EXPECT_EQ(read.join(QLatin1Char('\n')).toStdString(), expected.join(QLatin1Char('\n')).toStdString())
         << run.readAllStandardError().toStdString();
