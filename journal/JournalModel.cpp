@@ -49,6 +49,7 @@ QVariant JournalModel::data(const QModelIndex& index, int role) const {
         return {};
     case Qt::TextAlignmentRole:
         if (index.column() == DeltaColumn) return QVariant(Qt::AlignRight | Qt::AlignVCenter);
+        if (index.column() == DirectionColumn) return QVariant(Qt::AlignCenter);
         return {};
     default:
         return {};

@@ -27,8 +27,14 @@
 namespace Journal {
 namespace {
 
-// Column widths in characters of the window's font: the view never measures its columns.
-constexpr int kWidths[kColumns] = {13, 8, 4, 14, 40, 48, 30};
+// Each column is as wide as a sample of its texts: the view never measures its columns.
+const char* const kWidthSamples[kColumns] = {"00:00:00.000 ",
+                                             "00000.0 ",
+                                             "Направление ",
+                                             "Расширитель 63 ",
+                                             "FA 26 01 00 FF FF FF FF FF FF FF FF FF 0",
+                                             "Запрос расширителю 63: чтение параметров (0x55)",
+                                             "нет ответа за 200 мс, принято 0 байт"};
 
 QPointer<JournalWindow> theWindow;
 
@@ -84,9 +90,11 @@ JournalWindow::JournalWindow(Recorder& recorder) : recorder_(recorder) {
     table_->verticalHeader()->setDefaultSectionSize(rowHeight);
     table_->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
     table_->horizontalHeader()->setStretchLastSection(true);
-    const int charWidth = fontMetrics().averageCharWidth();
-    for (int c = 0; c < kColumns; ++c)
-        table_->setColumnWidth(c, kWidths[c] * charWidth);
+    int width = 0;
+    for (int c = 0; c < kColumns; ++c) {
+        table_->setColumnWidth(c, fontMetrics().horizontalAdvance(QString::fromUtf8(kWidthSamples[c])) + 12);
+        width += table_->columnWidth(c);
+    }
 
     pause_ = new QPushButton(QStringLiteral("Пауза"), this);
     pause_->setObjectName(QStringLiteral("JournalPause"));
@@ -133,7 +141,7 @@ JournalWindow::JournalWindow(Recorder& recorder) : recorder_(recorder) {
     });
     connect(model_, &JournalModel::batchDone, this, [this] { afterBatch(); });
 
-    resize(130 * charWidth, 30 * rowHeight);
+    resize(width + 40, 30 * rowHeight);
     afterBatch();
 }
 
