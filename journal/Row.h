@@ -61,8 +61,10 @@ struct Row {
         return false;
     }
     bool anyMasked() const { return maskTo[0] > maskFrom[0] || maskTo[1] > maskFrom[1]; }
+    // What a purge finds is not a fault in itself: the rest of a frame the program did not need (the
+    // key device's check byte after its signature), or a late reply whose time-out stands out already.
     bool fault() const {
-        return verdict != Verdict::Ok && verdict != Verdict::Event && verdict != Verdict::Unchecked;
+        return verdict != Verdict::Ok && verdict != Verdict::Event && verdict != Verdict::Unchecked && !purge;
     }
 };
 
