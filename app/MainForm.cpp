@@ -15,6 +15,7 @@
 #include "config/ConfigReport.h"
 #include "config/LoopLayout.h"
 #include "device/ExpanderFrames.h"
+#include "journal/JournalWindow.h"
 #include "link/Access.h"
 #include "link/Link.h"
 #include "link/PortNames.h"
@@ -235,6 +236,7 @@ void TForm1::buildMenu() {
     N7 = named(ExpanderMenu->addAction(QStringLiteral("Прочитать")), "N7");
     N8 = named(MainMenu1->addAction(QStringLiteral("БКУ")), "N8");
     N8->setVisible(false);
+    Journal::addJournalMenu(MainMenu1);
 }
 
 void TForm1::buildPages() {

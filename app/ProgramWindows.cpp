@@ -1,6 +1,7 @@
 #include "app/ProgramWindows.h"
 
 #include "app/MainForm.h"
+#include "journal/Recorder.h"
 #include "keys/TMprogrammer.h"
 #include "link/PortList.h"
 
@@ -33,9 +34,15 @@ class AfterFirstPaint : public QObject {
     std::function<void()> work_;
 };
 
+// The journal records the line from the start, before either window can open a port.
+std::unique_ptr<TForm1> recordedMainWindow() {
+    Journal::startRecording();
+    return std::make_unique<TForm1>();
+}
+
 } // namespace
 
-ProgramWindows::ProgramWindows(KeyWindow when) : main(std::make_unique<TForm1>()) {
+ProgramWindows::ProgramWindows(KeyWindow when) : main(recordedMainWindow()) {
     TForm1* mainForm = main.get();
     // Each list is brought up to date when it drops down, so the two can differ: the hand-over gives
     // the other window this window's list first, and the same index then means the same port.

@@ -5,6 +5,7 @@
 #include "base/Hints.h"
 #include "base/Text1251.h"
 #include "base/WindowFont.h"
+#include "journal/JournalWindow.h"
 #include "link/PortList.h"
 
 #include <QAction>
@@ -102,6 +103,7 @@ void TTMwriteForm::buildMenu() {
     N4->setObjectName(QStringLiteral("N4"));
     N5 = menuBar()->addAction(QStringLiteral("МПК"));
     N5->setObjectName(QStringLiteral("N5"));
+    Journal::addJournalMenu(menuBar());
 
     connect(N2, &QAction::triggered, this, [this] { Button7Click(); });
     connect(N3, &QAction::triggered, this, [this] { Button6Click(); });

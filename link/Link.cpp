@@ -2,6 +2,7 @@
 
 #include "base/Clock.h"
 #include "base/Dialogs.h"
+#include "link/LineTap.h"
 #include "link/PortNames.h"
 #include "link/QtSerialLine.h"
 
@@ -153,7 +154,7 @@ bool OpenPort(const QString& portName) {
         showBareMessage(QStringLiteral("Not open ") + portName);
         return false;
     }
-    state().line = std::move(line);
+    state().line = observed(std::move(line), portName);
     state().lineName = portName;
     return true;
 }
@@ -176,7 +177,8 @@ SerialLine* port() {
 }
 
 void adoptPort(SerialLine* line) {
-    state().line.reset(line);
+    state().line.reset(); // the old line closes before the new one opens
+    state().line = observed(std::unique_ptr<SerialLine>(line), QString());
     state().lineName.clear();
 }
 

@@ -4,7 +4,7 @@
 set -euo pipefail
 build=${1:-build-sanitize}
 seconds=${2:-60}
-for target in FrameReceiverFuzz KeyReplyFuzz ConfigFileFuzz KeyDescriptionsFuzz; do
+for target in FrameReceiverFuzz KeyReplyFuzz ConfigFileFuzz KeyDescriptionsFuzz JournalFuzz; do
   corpus="$build/corpus/$target"
   mkdir -p "$corpus"
   echo "== $target for ${seconds}s"

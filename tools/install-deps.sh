@@ -3,7 +3,7 @@
 set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libqt6test6 libgtest-dev
           fonts-dejavu-core qt6-translations-l10n desktop-file-utils appstream poppler-utils xvfb
-          xauth libxcb1-dev clang libclang-rt-dev lintian)
+          xauth libxcb1-dev clang libclang-rt-dev lintian libpcap-dev tshark)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

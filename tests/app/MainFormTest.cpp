@@ -4,6 +4,7 @@
 #include "base/GridCells.h"
 #include "base/Hints.h"
 #include "config/LoopLayout.h"
+#include "journal/JournalWindow.h"
 #include "link/Link.h"
 #include "link/PortNames.h"
 #include "link/SerialLine.h"
@@ -161,10 +162,21 @@ TEST_F(MainWindow, MenuHoldsItsItemsWithTheKeyProgrammerItemHidden) {
     EXPECT_EQ(form().FileMenu->actions(), QList<QAction*>({form().N3, form().N4, form().N9, form().N5}));
     EXPECT_EQ(form().ExpanderMenu->actions(), QList<QAction*>({form().N6, form().N7}));
     const QList<QAction*> top = form().MainMenu1->actions();
-    ASSERT_EQ(top.size(), 3);
+    ASSERT_EQ(top.size(), 4);
     EXPECT_EQ(top[0]->text(), QStringLiteral("Файл"));
     EXPECT_EQ(top[1]->text(), QStringLiteral("Расширитель"));
     EXPECT_EQ(top[2], form().N8);
+    // The journal's menu comes last; its item opens the one journal window, which is not modal.
+    EXPECT_EQ(top[3]->text(), QStringLiteral("Сервис"));
+    auto* journal = child<QAction>("JournalAction");
+    ASSERT_NE(journal, nullptr);
+    EXPECT_EQ(journal->text(), QStringLiteral("Журнал обмена"));
+    EXPECT_EQ(journal->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_J));
+    journal->trigger();
+    ASSERT_NE(Journal::journalWindow(), nullptr);
+    EXPECT_TRUE(Journal::journalWindow()->isVisible());
+    EXPECT_FALSE(Journal::journalWindow()->isModal());
+    Journal::journalWindow()->close();
 }
 
 struct PlaceCase {

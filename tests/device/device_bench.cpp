@@ -9,8 +9,13 @@
 #include "Turnaround.h"
 
 #include "base/Text1251.h"
+#include "journal/JournalModel.h"
+#include "journal/JournalWindow.h"
+#include "journal/Recorder.h"
+#include "link/LineTap.h"
 
 #include <QElapsedTimer>
+#include <QTableView>
 #include <cstdio>
 #include <sys/resource.h>
 
@@ -117,9 +122,12 @@ class DeviceBench : public SessionTest {
             100.0 * cpuMs / wallMs);
         std::fflush(stdout);
     }
+    void readAndProgram();
 };
 
-TEST_F(DeviceBench, FullReadAndFullProgrammingAt57600Baud) {
+// Both runs, once as the program runs by default and once with the exchange journal recording and
+// its window open and following the newest row: recording must cost the line nothing.
+void DeviceBench::readAndProgram() {
     // Expander 5 with a text descriptor on each loop, so the read asks for all eight.
     for (int n = 0; n < 8; ++n) {
         unit.setDescriptorSlot(5 * 8 + n, static_cast<uint8_t>(n));
@@ -136,6 +144,24 @@ TEST_F(DeviceBench, FullReadAndFullProgrammingAt57600Baud) {
     EXPECT_EQ(dialogs.texts(), QStringList{"Программирование расширителя успешно завершено"});
     EXPECT_EQ(relayed(ExpanderCommand::WriteUser).size(), 31u);
     EXPECT_EQ(unit.framesOf(Command::WriteDescriptor).size(), 8u);
+}
+
+TEST_F(DeviceBench, FullReadAndFullProgrammingAt57600Baud) {
+    readAndProgram();
+}
+
+TEST_F(DeviceBench, TheSameWithTheJournalRecordingAndFollowing) {
+    Link::ClosePort(); // the journal sees the port from its opening on
+    Journal::startRecording();
+    Journal::JournalWindow& window = Journal::showJournalWindow();
+    readAndProgram();
+    const Journal::Recorder& journal = Journal::recorder();
+    std::printf("journal      rows %llu, the view at row %d of %d\n",
+                static_cast<unsigned long long>(journal.endSeq() - journal.firstSeq()),
+                window.table()->rowAt(window.table()->viewport()->height() - 1) + 1,
+                window.model()->rowCount());
+    window.close();
+    Link::installTap(nullptr);
 }
 
 } // namespace

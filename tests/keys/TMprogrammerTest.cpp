@@ -8,6 +8,7 @@
 #include "base/Hints.h"
 #include "base/Text1251.h"
 #include "config/MainControls.h"
+#include "journal/JournalWindow.h"
 #include "keys/KeyTexts.h"
 #include "link/Access.h"
 #include "link/Link.h"
@@ -23,6 +24,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTableWidget>
@@ -361,6 +363,22 @@ TEST_F(KeyWindow, HandOverHooks) {
     EXPECT_FALSE(form->Timer1->isActive());
     EXPECT_EQ(mainSelections, 0);
     EXPECT_FALSE(Clock::terminating());
+}
+
+// The journal's menu follows "МПК"; its item opens the program's one journal window.
+TEST_F(KeyWindow, JournalMenuComesLastAndOpensTheOneJournalWindow) {
+    const QList<QAction*> top = form->menuBar()->actions();
+    ASSERT_EQ(top.size(), 3);
+    EXPECT_EQ(top[1], form->N5);
+    EXPECT_EQ(top[2]->text(), QStringLiteral("Сервис"));
+    Journal::JournalWindow* shared = &Journal::showJournalWindow();
+    shared->hide();
+    auto* item = form->findChild<QAction*>(QStringLiteral("JournalAction"));
+    ASSERT_NE(item, nullptr);
+    item->trigger();
+    EXPECT_EQ(Journal::journalWindow(), shared);
+    EXPECT_TRUE(shared->isVisible());
+    shared->close();
 }
 
 // --- selecting cells and descriptions -----------------------------------------------------------------

@@ -1,0 +1,122 @@
+#pragma once
+#include "journal/Row.h"
+#include "link/LineTap.h"
+
+#include <QDateTime>
+#include <QString>
+#include <algorithm>
+#include <chrono>
+#include <vector>
+
+namespace Journal {
+
+// What the last failed exchange most likely means, from what was recorded for it.
+struct Diagnosis {
+    enum Kind { None, NoBytes, NoFrames, Refused } kind = None;
+    int status = 0; // Refused: the status of the reply
+    QString text() const;
+};
+
+// Records the line: turns the bytes both windows write and read into rows of requests, replies,
+// discarded bytes, time-outs and port events, in a ring of the last kCapacity rows. It finds the
+// frames in the bytes with each device's own framing and keeps no code: the bytes of every code,
+// and the checksum of the frame that carries it, are blanked as they are recorded.
+class Recorder : public LineTap {
+  public:
+    static constexpr uint64_t kCapacity = 50000;
+
+    Recorder();
+
+    void sent(const uint8_t* bytes, int count) override { sentAt(nowUs(), bytes, count); }
+    void received(const uint8_t* bytes, int count) override { receivedAt(nowUs(), bytes, count); }
+    void purged(const uint8_t* bytes, int count) override { purgedAt(nowUs(), bytes, count); }
+    void event(Event event, const QString& portName) override { eventAt(nowUs(), event, portName); }
+
+    // The same at a given time (microseconds on the recording's clock).
+    void sentAt(int64_t us, const uint8_t* bytes, int count);
+    void receivedAt(int64_t us, const uint8_t* bytes, int count);
+    void purgedAt(int64_t us, const uint8_t* bytes, int count);
+    void eventAt(int64_t us, Event event, const QString& portName);
+    // Ends an exchange whose reply can no longer come: the program has stopped waiting for it,
+    // although nothing has crossed the line since.
+    void settle(int64_t us);
+    void settle() { settle(nowUs()); }
+
+    int64_t nowUs() const;
+    // The wall-clock time of a row's time, in microseconds since the epoch.
+    int64_t wallMicros(int64_t us) const { return wallStartUs_ + us; }
+
+    // Rows are numbered from 1 on for the whole run; the ring holds [firstSeq, endSeq).
+    uint64_t firstSeq() const { return first_; }
+    uint64_t endSeq() const { return end_; }
+    const Row& row(uint64_t seq) const { return ring_[(seq - 1) % kCapacity]; }
+    bool holds(uint64_t seq) const { return seq >= first_ && seq < end_; }
+    // Bytes of memory the ring takes when full.
+    static constexpr size_t fullRingBytes() { return kCapacity * sizeof(Row); }
+
+    // True while a request waits for its reply: the moment in which the program reads the line.
+    bool awaitingReply() const { return ex_.open && !ex_.replied && ex_.expectsReply; }
+    // The time of the last thing recorded: a row, or bytes of a frame still coming.
+    int64_t lastActivityUs() const { return std::max(lastRowUs_, ex_.lastByteUs); }
+
+    const Diagnosis& diagnosis() const { return diagnosis_; }
+    // Empties the journal and its diagnosis; an exchange under way goes on being recorded.
+    void clear();
+
+  private:
+    enum class Rx { Hunt, Length, Body };
+    struct Exchange {
+        bool open = false;
+        bool replied = false;
+        bool expectsReply = false;
+        bool keyDevice = false;
+        bool codes = false; // its reply carries codes
+        uint64_t requestSeq = 0;
+        int64_t sentUs = 0;
+        int64_t lastByteUs = 0;
+        uint32_t received = 0;
+        Device device = Device::None;
+        Window window = Window::None;
+        uint8_t expander = 0;
+        uint8_t command = 0;
+        uint8_t sub = 0;
+        uint8_t block = 0;
+    };
+    struct Relay {
+        bool known = false;
+        uint8_t expander = 0;
+        uint8_t command = 0;
+        uint8_t block = 0;
+    };
+
+    Row& append(int64_t us, Kind kind);
+    void addRequest(int64_t us, const uint8_t* frame, int count);
+    void emitFrame(int64_t us, bool whole);
+    void flushNoise(int64_t us);
+    void closeExchange(int64_t us);
+    void fail(Diagnosis::Kind kind, int status = 0);
+    bool accepted(uint8_t status) const;
+    void fillFromExchange(Row& row, int64_t us) const;
+
+    std::chrono::steady_clock::time_point start_;
+    int64_t wallStartUs_;
+    std::vector<Row> ring_;
+    uint64_t first_ = 1;
+    uint64_t end_ = 1;
+    int64_t lastRowUs_ = 0;
+    Exchange ex_;
+    Relay relay_;
+    bool keyFraming_ = false; // replies are read with the key device's framing
+    Rx rx_ = Rx::Hunt;
+    std::vector<uint8_t> frame_;
+    int expected_ = 0;
+    std::vector<uint8_t> noise_;
+    uint32_t noiseBeyond_ = 0;
+    Diagnosis diagnosis_;
+};
+
+// The program's one recorder. startRecording() installs it on the line (once; later calls do nothing).
+Recorder& recorder();
+void startRecording();
+
+} // namespace Journal
