@@ -174,10 +174,9 @@ TEST_F(PortFolder, APortHeldByAnotherProgramIsGreyedOutWithItsReasonAndCannotBeC
     // toolkit's list would take the click for its current item.
     QSignalSpy chosen(&list, &QComboBox::activated);
     list.showPopup();
-    QAbstractItemView* view = list.view();
-    view->setCurrentIndex(list.model()->index(0, 0));
-    QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
-                      view->visualRect(list.model()->index(1, 0)).center());
+    list.view()->setCurrentIndex(list.model()->index(0, 0));
+    const QPoint greyed = list.view()->visualRect(list.model()->index(1, 0)).center();
+    QTest::mouseClick(list.view()->viewport(), Qt::LeftButton, {}, greyed);
     EXPECT_EQ(chosen.count(), 0);
     EXPECT_EQ(list.currentIndex(), -1);
     list.hidePopup();
@@ -204,30 +203,22 @@ TEST_F(PortFolder, APortHeldByAnotherProgramIsGreyedOutWithItsReasonAndCannotBeC
 TEST_F(PortFolder, APortIsSaidToBeHeldOnlyWhenAnotherProgramHoldsIt) {
     addTerminal("ttyAMA20"); // COM117
     const QString device = folder_.filePath(QStringLiteral("ttyAMA20"));
-    const QString lockFolder = QStringLiteral("/var/lock");
-    if (!QFileInfo(lockFolder).isWritable()) GTEST_SKIP() << "the lock folder cannot be written here";
-    const QString lock = lockFolder + QStringLiteral("/LCK..") + QString(device).replace(u'/', u'_');
-    struct Case {
-        const char* what;
-        std::function<void()> hold;
-        QString hint;
-    };
+    if (!QFileInfo(QStringLiteral("/var/lock")).isWritable()) GTEST_SKIP() << "no lock folder to write";
+    const QString lock = QStringLiteral("/var/lock/LCK..") + QString(device).replace(u'/', u'_');
     QLockFile held(lock);
-    const Case cases[] = {
-        {"a folder in the lock file's place", [&] { ASSERT_TRUE(QDir().mkdir(lock)); },
-         QStringLiteral("Не удалось открыть %1: ").arg(device)},
-        {"a live process's lock file", [&] { ASSERT_TRUE(held.tryLock()); },
-         QStringLiteral("%1 занят другой программой").arg(device)},
+    const std::pair<std::function<void()>, QString> cases[] = {
+        {[&] { ASSERT_TRUE(QDir().mkdir(lock)); }, QStringLiteral("Не удалось открыть %1: ").arg(device)},
+        {[&] { ASSERT_TRUE(held.tryLock()); }, QStringLiteral("%1 занят другой программой").arg(device)},
     };
-    for (const Case& c : cases) {
-        c.hold();
+    for (const auto& [hold, hint] : cases) {
+        hold();
         const QList<ScannedPort> ports = scanPortAccess();
         QDir().rmdir(lock);
         held.unlock();
-        ASSERT_EQ(ports.size(), 1) << c.what;
+        ASSERT_EQ(ports.size(), 1);
         const PortItemLook look = portItemLook(ports[0]);
-        EXPECT_FALSE(look.enabled) << c.what;
-        EXPECT_TRUE(look.hint.startsWith(c.hint) && !look.hint.endsWith(u' ')) << look.hint.toStdString();
+        EXPECT_FALSE(look.enabled);
+        EXPECT_TRUE(look.hint.startsWith(hint) && !look.hint.endsWith(u' ')) << look.hint.toStdString();
     }
 }
 
