@@ -64,6 +64,13 @@ Backend& backend() {
 
 } // namespace
 
+uint64_t Backend::micros() {
+    const uint32_t now = ticks();
+    elapsedMs_ += static_cast<uint32_t>(now - lastTicks_);
+    lastTicks_ = now;
+    return elapsedMs_ * 1000;
+}
+
 uint32_t ticks() {
     return backend().ticks();
 }

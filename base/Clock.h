@@ -26,8 +26,10 @@ class Backend {
     // The step of a polling loop: lets the tick counter move on by one. The real clock sleeps the
     // rest of the current millisecond; a clock whose time is not real lets a millisecond pass.
     virtual void sleep1() { sleepMs(1); }
-    // Microseconds on the same clock as ticks(); a clock that counts whole milliseconds says so.
-    virtual uint64_t micros() { return uint64_t{ticks()} * 1000; }
+    // Microseconds on the same clock as ticks(), in 64 bits: they never wrap. A clock that counts
+    // only whole milliseconds gets them from ticks(), carried past the tick counter's wrap (it must
+    // be asked at least once in 49.7 days of its time; a tick count set back counts as a wrap).
+    virtual uint64_t micros();
     // The step of a pause: handles window events as they come, and returns after the first of them
     // or at endUs (micros()), whichever is sooner. The real clock waits in the event loop, so a
     // pause costs no processor time and a window event is handled as soon as it arrives; a clock
@@ -42,6 +44,10 @@ class Backend {
         (void)source;
         sleep1();
     }
+
+  private:
+    uint32_t lastTicks_ = 0;
+    uint64_t elapsedMs_ = 0;
 };
 
 uint32_t ticks(); // unsigned 32-bit milliseconds

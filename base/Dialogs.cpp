@@ -107,6 +107,23 @@ void showBareMessage(const QString& text) {
     dialogs().message(QString(), text, MessageIcon::None);
 }
 
+QString saveFileNameWithSuffix(const QString& filter, const QString& initialFolder, const QString& suffix) {
+    for (;;) {
+        const QString chosen = dialogs().saveFileName(filter, initialFolder);
+        // A name chosen in full was asked about by the dialog itself.
+        if (chosen.isEmpty() || chosen.endsWith(suffix, Qt::CaseInsensitive)) return chosen;
+        const QString file = chosen + suffix;
+        if (!QFileInfo::exists(file)) return file;
+        // The dialog's own question, in the toolkit's words and language.
+        const QString question =
+            QCoreApplication::translate("QFileDialog", "%1 already exists.\nDo you want to replace it?")
+                .arg(QFileInfo(file).fileName());
+        if (dialogs().question(QCoreApplication::translate("QFileDialog", "Save As"), question,
+                               MessageIcon::Warning, false))
+            return file;
+    }
+}
+
 QString dialogStartFolder() {
     const QString own = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
     if (!own.isEmpty() && QFileInfo(own).isWritable()) return own;

@@ -50,6 +50,10 @@ bool writeWholeFile(const QString& path, const QByteArray& bytes) {
         // the file it has open: written in place, that is the user's file.
         written = file.commit() && complete;
     }
+    // When the old bytes cannot be put back either (they were not kept, being unreadable or larger
+    // than kMaxKeptContents, or the disk refuses this write too), the file stays cut or half written.
+    // Nothing more can be done here; the caller's "Ошибка записи" is all the user is told, the same
+    // as for a failure that left the file untouched.
     if (!written && old && contentsOf(path) != old) putBack(path, *old);
     return written;
 }

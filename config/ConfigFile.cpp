@@ -193,8 +193,7 @@ QString UnpackData(ExpanderConfig& config, const ConfigControls& controls) {
     return name;
 }
 
-void saveCollected(const ConfigControls& controls, const QString& filter,
-                   const std::function<QString(const QString&)>& fileName,
+void saveCollected(const ConfigControls& controls, const std::function<QString()>& chooseFile,
                    const std::function<QByteArray(const CollectedConfig&)>& encode) {
     CollectedConfig collected;
     try {
@@ -203,14 +202,17 @@ void saveCollected(const ConfigControls& controls, const QString& filter,
         showConversionError(error);
         return;
     }
-    const QString chosen = dialogs().saveFileName(filter, dialogStartFolder());
-    if (chosen.isEmpty()) return;
-    if (!writeConfigFileBytes(fileName(chosen), encode(collected)))
-        showBareMessage(QStringLiteral("Ошибка записи"));
+    const QString file = chooseFile();
+    if (file.isEmpty()) return;
+    if (!writeConfigFileBytes(file, encode(collected))) showBareMessage(QStringLiteral("Ошибка записи"));
 }
 
 void PackData(const ConfigControls& controls) {
     const uint16_t mask = static_cast<uint16_t>(Clock::ticks() & 0xFFFF);
-    saveCollected(controls, configFileFilter(), configFileName,
+    const auto chooseFile = [] {
+        const QString chosen = dialogs().saveFileName(configFileFilter(), dialogStartFolder());
+        return chosen.isEmpty() ? chosen : configFileName(chosen);
+    };
+    saveCollected(controls, chooseFile,
                   [mask](const CollectedConfig& collected) { return encodeConfigFile(collected, mask); });
 }

@@ -56,10 +56,9 @@ bool writeConfigFileBytes(const QString& path, const QByteArray& bytes);
 // read, empty when none was.
 QString UnpackData(ExpanderConfig& config, const ConfigControls& controls);
 // Collects the controls (a pair number that is not an integer is shown, and nothing is written),
-// asks for a file name with the filter, and replaces the file that fileName makes of it with what
+// asks chooseFile for the file to write (empty: nothing is written), and replaces that file with what
 // encode makes of the collected configuration; a failed write shows "Ошибка записи".
-void saveCollected(const ConfigControls& controls, const QString& filter,
-                   const std::function<QString(const QString&)>& fileName,
+void saveCollected(const ConfigControls& controls, const std::function<QString()>& chooseFile,
                    const std::function<QByteArray(const CollectedConfig&)>& encode);
 // Menu "Сохранить": collects the controls, asks for a file name and writes the file. The record
 // does not change.

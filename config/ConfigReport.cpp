@@ -213,18 +213,16 @@ QByteArray reportPdf(const ReportTexts& texts) {
     return buffer.data();
 }
 
-QString reportFileName(const QString& chosen) {
-    return chosen.endsWith(QStringLiteral(".pdf"), Qt::CaseInsensitive) ? chosen
-                                                                        : chosen + QStringLiteral(".pdf");
-}
-
 QString reportFileFilter() {
     return QStringLiteral("Отчёт PDF (*.pdf)|*.pdf");
 }
 
 void SaveReport(const ConfigControls& controls, const ReportContext& context) {
     // Collected, named and written as the configuration file is: an old report survives a failure.
-    saveCollected(controls, reportFileFilter(), reportFileName, [&](const CollectedConfig& collected) {
+    const auto chooseFile = [] {
+        return saveFileNameWithSuffix(reportFileFilter(), dialogStartFolder(), QStringLiteral(".pdf"));
+    };
+    saveCollected(controls, chooseFile, [&](const CollectedConfig& collected) {
         return reportPdf(reportTexts(controls, collected, context));
     });
 }

@@ -55,10 +55,9 @@ std::unique_ptr<QTextDocument> reportDocument(const ReportTexts& texts);
 // The document printed on A4 pages.
 QByteArray reportPdf(const ReportTexts& texts);
 
-// The file used for a chosen name: ".pdf" added unless the name ends with it.
-QString reportFileName(const QString& chosen);
 QString reportFileFilter();
 
-// Menu "Отчёт…": collects the controls as saving does, asks for a file name and writes the report
+// Menu "Отчёт…": collects the controls as saving does, asks for a file name (".pdf" added unless the
+// name ends with it; an existing report is replaced only when the user agrees) and writes the report
 // as a whole; a failed write shows "Ошибка записи" and leaves an existing file as it was.
 void SaveReport(const ConfigControls& controls, const ReportContext& context);

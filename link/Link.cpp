@@ -39,6 +39,14 @@ class Busy {
     Busy& operator=(const Busy&) = delete;
 };
 
+// The open line. A line whose device went away while no exchange read it (its port closed itself
+// then) is let go here, so that it no longer counts as open or held.
+SerialLine* liveLine() {
+    LinkState& s = state();
+    if (s.line && s.line->gone()) s.line.reset();
+    return s.line.get();
+}
+
 // A line that has disappeared is closed here, once; from then on there is no port and every
 // exchange fails at once, so nothing loops on the error.
 int readLine(uint8_t* into, int max) {
@@ -164,16 +172,15 @@ void ClosePort() {
 }
 
 bool portOpen() {
-    return state().line != nullptr;
+    return liveLine() != nullptr;
 }
 
 QString heldPortName() {
-    const LinkState& s = state();
-    return s.line ? s.lineName : QString();
+    return liveLine() ? state().lineName : QString();
 }
 
 SerialLine* port() {
-    return state().line.get();
+    return liveLine();
 }
 
 void adoptPort(SerialLine* line) {

@@ -3,6 +3,8 @@
 #include "link/Link.h"
 #include "link/PortNames.h"
 
+#include <QAbstractItemView>
+#include <QMouseEvent>
 #include <QSignalBlocker>
 #include <QStandardItemModel>
 
@@ -29,6 +31,8 @@ PortItemLook portItemLook(const ScannedPort& port) {
                            .arg(device)};
     case PortAccess::Busy:
         return {false, QStringLiteral("%1 занят другой программой").arg(device)};
+    case PortAccess::Unavailable:
+        return {false, QStringLiteral("Не удалось открыть %1: %2").arg(device, port.reason)};
     case PortAccess::Usable:
     case PortAccess::Missing:
         break;
@@ -82,5 +86,16 @@ void copyPortList(const QComboBox* from, QComboBox* to) {
 
 void PortComboBox::showPopup() {
     refreshPortList(this);
+    view()->viewport()->installEventFilter(this); // ahead of the list's own filter
     QComboBox::showPopup();
+}
+
+bool PortComboBox::eventFilter(QObject* watched, QEvent* event) {
+    // The toolkit's list takes a release anywhere in it for its current item, and a greyed item
+    // never becomes current: a click on one would choose the port the mouse passed over last.
+    if (event->type() == QEvent::MouseButtonRelease && watched == view()->viewport()) {
+        const QPoint at = static_cast<QMouseEvent*>(event)->position().toPoint();
+        if (!(view()->indexAt(at).flags() & Qt::ItemIsEnabled)) return true;
+    }
+    return QComboBox::eventFilter(watched, event);
 }

@@ -14,18 +14,22 @@ void refreshPortList(QComboBox* list);
 void copyPortList(const QComboBox* from, QComboBox* to);
 
 // How a scanned port is listed: a port that opens can be chosen and shows its device as its hint;
-// a port that the user may not open, or that another program holds, is greyed out and its hint says
-// why.
+// a port that the user may not open, that another program holds, or that does not open for another
+// reason is greyed out and its hint says why.
 struct PortItemLook {
     bool enabled;
     QString hint;
 };
 PortItemLook portItemLook(const ScannedPort& port);
 
-// A port list that brings itself up to date each time it drops down.
+// A port list that brings itself up to date each time it drops down. A click in the dropped-down
+// list that is not on a port that can be chosen chooses nothing.
 class PortComboBox : public QComboBox {
     Q_OBJECT
   public:
     using QComboBox::QComboBox;
     void showPopup() override;
+
+  protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 };

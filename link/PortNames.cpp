@@ -6,7 +6,9 @@
 
 #ifdef Q_OS_UNIX
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 #endif
@@ -43,32 +45,59 @@ bool settingsReadable(QSerialPort& port) {
 }
 
 #ifdef Q_OS_UNIX
-// What a failed plain open of the device says about it.
+// What a failed plain open of the device says about it. A device in exclusive mode refuses every
+// other open with EBUSY.
 PortAccess accessOnOpenError(int error) {
     if (error == EACCES || error == EPERM) return PortAccess::NoPermission;
     if (error == EBUSY) return PortAccess::Busy;
     return PortAccess::Missing;
 }
+
+// True when the device is in exclusive mode: another program opened it so. The administrator's plain
+// open passes exclusive mode, so it is asked for.
+bool exclusive(int fd) {
+#ifdef TIOCGEXCL
+    int on = 0;
+    return ::ioctl(fd, TIOCGEXCL, &on) == 0 && on != 0;
+#else
+    (void)fd;
+    return false;
+#endif
+}
+
+// True when a lock file names a live process as the device's holder. Programs that use the serial
+// port lock convention write "LCK.." and the device's path below /dev ('/' as '_') into one of these
+// folders, the holder's process id on its first line.
+bool lockedByLiveProcess(const QString& devicePath) {
+    static const char* const folders[] = {"/var/lock", "/etc/locks", "/var/spool/locks",  "/var/spool/uucp",
+                                          "/tmp",      "/var/tmp",   "/var/lock/lockdev", "/run/lock"};
+    QString name = devicePath.startsWith(QLatin1String("/dev/")) ? devicePath.mid(5) : devicePath;
+    name = QStringLiteral("/LCK..") + name.replace(u'/', u'_');
+    for (const char* folder : folders) {
+        QFile lock(QLatin1String(folder) + name);
+        if (!lock.open(QIODevice::ReadOnly)) continue;
+        bool ok = false;
+        const qint64 pid = lock.readLine(64).trimmed().toLongLong(&ok);
+        if (ok && pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM)) return true;
+    }
+    return false;
+}
 #endif
 
 // The toolkit's open: it also respects the lock files by which other programs hold ports. Refused,
-// a plain open of the device tells a lack of permission from a port that another program holds (by
-// an exclusive open, or by its lock file) and from a file that is no serial device.
-PortAccess toolkitOpen(const QString& devicePath) {
-    {
-        QSerialPort port;
-        port.setPortName(devicePath);
-        if (port.open(QIODevice::ReadWrite))
-            return settingsReadable(port) ? PortAccess::Usable : PortAccess::Missing;
-    }
+// the port is held by another program only when a live process holds its lock file; otherwise the
+// toolkit's reason (a lock folder the user may not write, line settings the device refuses) is kept.
+PortAccess toolkitOpen(const QString& devicePath, QString* reason) {
+    QSerialPort port;
+    port.setPortName(devicePath);
+    if (port.open(QIODevice::ReadWrite))
+        return settingsReadable(port) ? PortAccess::Usable : PortAccess::Missing;
 #ifdef Q_OS_UNIX
-    const int fd =
-        ::open(QFile::encodeName(devicePath).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return accessOnOpenError(errno);
-    const bool terminal = isatty(fd) == 1;
-    ::close(fd);
-    return terminal ? PortAccess::Busy : PortAccess::Missing;
+    if (lockedByLiveProcess(devicePath)) return PortAccess::Busy;
+    if (reason) *reason = port.errorString();
+    return PortAccess::Unavailable;
 #else
+    (void)reason;
     return PortAccess::Missing;
 #endif
 }
@@ -98,7 +127,7 @@ QString devicePathOf(const QString& portName) {
 #endif
 }
 
-PortAccess probePort(const QString& devicePath) {
+PortAccess probePort(const QString& devicePath, QString* reason) {
 #ifdef Q_OS_UNIX
     // A plain open sorts out most devices at the cost of one system call: a device node without its
     // hardware, a file that is no terminal, a device the user may not open, a port held by an
@@ -107,12 +136,13 @@ PortAccess probePort(const QString& devicePath) {
     const int fd =
         ::open(QFile::encodeName(devicePath).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return accessOnOpenError(errno);
-    const PortAccess access = isatty(fd) == 1 ? toolkitOpen(devicePath) : PortAccess::Missing;
+    PortAccess access = PortAccess::Missing;
+    if (isatty(fd) == 1) access = exclusive(fd) ? PortAccess::Busy : toolkitOpen(devicePath, reason);
     ::close(fd);
     return access;
 #else
     if (!QFileInfo::exists(devicePath)) return PortAccess::Missing;
-    return toolkitOpen(devicePath);
+    return toolkitOpen(devicePath, reason);
 #endif
 }
 
@@ -120,8 +150,10 @@ QList<ScannedPort> scanPortAccess(const QString& heldPort) {
     QList<ScannedPort> found;
     for (int n = 1; n <= 128; ++n) {
         const QString name = QStringLiteral("COM%1").arg(n);
-        const PortAccess access = name == heldPort ? PortAccess::Usable : probePort(devicePathOf(name));
-        if (access != PortAccess::Missing) found.append({name, access});
+        QString reason;
+        const PortAccess access =
+            name == heldPort ? PortAccess::Usable : probePort(devicePathOf(name), &reason);
+        if (access != PortAccess::Missing) found.append({name, access, reason});
     }
     return found;
 }

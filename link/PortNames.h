@@ -16,14 +16,17 @@ enum class PortAccess {
     Missing,      // no device file, or a file that is not a serial device
     Usable,       // it opens and its line settings can be read
     NoPermission, // the device exists but the user may not open it
-    Busy,         // the device exists but another program holds it
+    Busy,         // another program holds the device: a lock file of a live process, or exclusive mode
+    Unavailable,  // a terminal that does not open as a port for another reason
 };
-// Tries the device as the port scan does: opens it and closes it again at once.
-PortAccess probePort(const QString& devicePath);
+// Tries the device as the port scan does: opens it and closes it again at once. For an Unavailable
+// device, reason (when given) receives the system's reason.
+PortAccess probePort(const QString& devicePath, QString* reason = nullptr);
 
 struct ScannedPort {
     QString name; // "COMn"
     PortAccess access;
+    QString reason = {}; // why an Unavailable port does not open
 };
 // The port scan of both windows: every "COMn" (n = 1..128) whose device is there, in number order,
 // with what trying it found. heldPort, the port this program holds open, counts as usable without

@@ -3,6 +3,8 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+#include <algorithm>
+
 #ifdef Q_OS_UNIX
 #include <poll.h>
 #endif
@@ -26,6 +28,14 @@ std::unique_ptr<QtSerialLine> QtSerialLine::open(const QString& device) {
     // program holds fails here, as does a name without a device behind it.
     if (!line->port_.open(QIODevice::ReadWrite)) return nullptr;
     if (!line->configure()) return nullptr; // the port closes with the line
+    // A device that goes away makes the port report a read error on every pass of the event loop
+    // while it stays open (only a write reports the resource error), which would spin on the dead
+    // line until the next exchange. The first such error ends the line, wherever it comes from.
+    QtSerialLine* raw = line.get();
+    QObject::connect(&line->port_, &QSerialPort::errorOccurred, &line->port_,
+                     [raw](QSerialPort::SerialPortError error) {
+                         if (endsTheLine(error)) raw->end();
+                     });
     return line;
 }
 
@@ -53,27 +63,34 @@ bool QtSerialLine::configure() {
     return true;
 }
 
-bool QtSerialLine::checkGone() {
-    if (!gone_ && endsTheLine(port_.error())) gone_ = true;
-    return gone_;
+void QtSerialLine::end() {
+    if (gone_) return;
+    gone_ = true;
+    left_ = port_.readAll();
+    port_.close();
 }
 
 int QtSerialLine::read(uint8_t* into, int max) {
-    if (checkGone()) return -1;
-    if (max <= 0) return 0;
-    if (port_.bytesAvailable() == 0) {
+    if (max <= 0) return gone_ && left_.isEmpty() ? -1 : 0;
+    if (!gone_ && port_.bytesAvailable() == 0) {
         // Take what the driver holds now rather than waiting for the event loop to fetch it.
         port_.waitForReadyRead(0);
         if (port_.error() == QSerialPort::TimeoutError) port_.clearError();
-        if (checkGone() && port_.bytesAvailable() == 0) return -1;
+    }
+    if (gone_) {
+        if (left_.isEmpty()) return -1;
+        const int n = static_cast<int>(std::min<qsizetype>(max, left_.size()));
+        std::copy_n(left_.constData(), n, reinterpret_cast<char*>(into));
+        left_.remove(0, n);
+        return n;
     }
     const qint64 n = port_.read(reinterpret_cast<char*>(into), max);
-    if (n < 0) return checkGone() ? -1 : 0;
+    if (n < 0) return gone_ ? -1 : 0;
     return static_cast<int>(n);
 }
 
 void QtSerialLine::waitForBytes(unsigned maxUs) {
-    if (checkGone() || port_.bytesAvailable() > 0) return;
+    if (gone_ || port_.bytesAvailable() > 0) return;
     QElapsedTimer timer;
     timer.start();
 #ifdef Q_OS_UNIX
@@ -86,16 +103,16 @@ void QtSerialLine::waitForBytes(unsigned maxUs) {
     port_.waitForReadyRead(static_cast<int>((maxUs + 999) / 1000));
 #endif
     if (port_.error() == QSerialPort::TimeoutError) port_.clearError();
-    if (checkGone() || port_.bytesAvailable() > 0) return; // a line that is gone fails at the next read
+    if (gone_ || port_.bytesAvailable() > 0) return; // a line that is gone fails at the next read
     // Woken without bytes: let the rest of the time pass, so that no loop spins.
     const qint64 leftUs = static_cast<qint64>(maxUs) - timer.nsecsElapsed() / 1000;
     if (leftUs > 0) QThread::usleep(static_cast<unsigned long>(leftUs));
 }
 
 bool QtSerialLine::write(const uint8_t* bytes, int count) {
-    if (checkGone()) return false;
+    if (gone_) return false;
     const qint64 queued = port_.write(reinterpret_cast<const char*>(bytes), count);
-    if (queued != count) return !checkGone();
+    if (queued != count) return !gone_;
     QElapsedTimer timer;
     timer.start();
     const int limit = count * kWriteMsPerByte + kWriteExtraMs;
@@ -103,16 +120,17 @@ bool QtSerialLine::write(const uint8_t* bytes, int count) {
         const int left = limit - static_cast<int>(timer.elapsed());
         if (left <= 0 || !port_.waitForBytesWritten(left)) break;
     }
-    if (checkGone()) return false;
+    if (gone_) return false;
     // A write that does not finish in time is not reported: the receive that follows fails.
     if (port_.error() != QSerialPort::NoError) port_.clearError();
     return true;
 }
 
 void QtSerialLine::purgeInput() {
-    if (!checkGone()) port_.clear(QSerialPort::Input);
+    left_.clear();
+    if (!gone_) port_.clear(QSerialPort::Input);
 }
 
 void QtSerialLine::purgeOutput() {
-    if (!checkGone()) port_.clear(QSerialPort::Output);
+    if (!gone_) port_.clear(QSerialPort::Output);
 }

@@ -20,14 +20,17 @@ class QtSerialLine : public SerialLine {
     void purgeOutput() override;
     // Waits on the port itself, so that it returns as soon as bytes arrive.
     void waitForBytes(unsigned maxUs) override;
+    bool gone() const override { return gone_; }
 
   private:
     QtSerialLine() = default;
     bool configure();
     // The line is gone for good once the port reports a read or resource error: the device was
-    // unplugged or the other end closed. Every later call fails without touching the port.
-    bool checkGone();
+    // unplugged or the other end closed. The port is closed then and there, also while no exchange
+    // runs; what had arrived before is still handed out, then every call fails without the port.
+    void end();
 
     QSerialPort port_;
     bool gone_ = false;
+    QByteArray left_; // bytes that had arrived when the line went
 };

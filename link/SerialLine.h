@@ -17,6 +17,8 @@ class SerialLine : public Clock::Wakeable {
     virtual bool write(const uint8_t* bytes, int count) = 0;
     virtual void purgeInput() = 0;
     virtual void purgeOutput() = 0;
+    // True once the line is gone for good, also when that was found while no exchange ran.
+    virtual bool gone() const { return false; }
     // A line that cannot tell when bytes arrive lets the time pass.
     void waitForBytes(unsigned maxUs) override {
         std::this_thread::sleep_for(std::chrono::microseconds(maxUs));

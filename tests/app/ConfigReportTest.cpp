@@ -189,4 +189,26 @@ TEST_F(ConfigReport, WritesNothingOnAConversionErrorAndKeepsTheOldFileOnAFailedW
     EXPECT_TRUE(text.contains(QStringLiteral("ЖЖЖ…"))) << text.left(2000).toStdString();
 }
 
+// A name typed without ".pdf" where that report exists: the question is about the file that will be
+// written. No shows the dialog again and keeps the old report; Yes replaces it.
+TEST_F(ConfigReport, AnExistingReportIsReplacedOnlyWhenTheUserAgrees) {
+    const QByteArray old("an earlier report");
+    QFile file(path(QStringLiteral("отчёт.pdf")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(old);
+    file.close();
+    for (const bool agree : {false, true}) {
+        dialogs_.clear();
+        dialogs_.fileNames = {path(QStringLiteral("отчёт"))};
+        dialogs_.answers = {agree};
+        form().N9->trigger();
+        ASSERT_EQ(dialogs_.texts().size(), 1) << agree;
+        EXPECT_TRUE(dialogs_.texts()[0].contains(QStringLiteral("отчёт.pdf")))
+            << dialogs_.texts()[0].toStdString();
+        EXPECT_EQ(dialogs_.entries.size(), agree ? 2u : 3u); // No shows the save dialog again
+        EXPECT_EQ(readAll(path(QStringLiteral("отчёт.pdf"))).startsWith("%PDF"), agree);
+    }
+    EXPECT_EQ(QDir(dir_.path()).entryList(QDir::Files), QStringList{QStringLiteral("отчёт.pdf")});
+}
+
 } // namespace

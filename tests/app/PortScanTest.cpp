@@ -4,10 +4,14 @@
 #include "link/PortList.h"
 #include "link/PortNames.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
+#include <QLockFile>
 #include <QSerialPort>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -166,6 +170,16 @@ TEST_F(PortFolder, APortHeldByAnotherProgramIsGreyedOutWithItsReasonAndCannotBeC
     EXPECT_EQ(list.itemData(1, Qt::ToolTipRole).toString(),
               folder_.filePath(QStringLiteral("ttyAMA21")) + QStringLiteral(" занят другой программой"));
     EXPECT_EQ(list.currentIndex(), -1);
+    // Dropped down with a usable port current, a click on the greyed one chooses nothing: the
+    // toolkit's list would take the click for its current item.
+    QSignalSpy chosen(&list, &QComboBox::activated);
+    list.showPopup();
+    list.view()->setCurrentIndex(list.model()->index(0, 0));
+    const QPoint greyed = list.view()->visualRect(list.model()->index(1, 0)).center();
+    QTest::mouseClick(list.view()->viewport(), Qt::LeftButton, {}, greyed);
+    EXPECT_EQ(chosen.count(), 0);
+    EXPECT_EQ(list.currentIndex(), -1);
+    list.hidePopup();
     list.setCurrentIndex(0);
     QTest::keyClick(&list, Qt::Key_Down); // passes over the greyed port
     EXPECT_EQ(list.currentText(), QStringLiteral("COM119"));
@@ -181,6 +195,31 @@ TEST_F(PortFolder, APortHeldByAnotherProgramIsGreyedOutWithItsReasonAndCannotBeC
     EXPECT_EQ(portItemLook({QStringLiteral("COM33"), PortAccess::NoPermission}).hint,
               QStringLiteral("Нет доступа к /dev/ttyUSB0: добавьте пользователя в группу dialout и войдите в "
                              "систему заново"));
+}
+
+// A terminal that opens plainly but not as a port: held by another program only when a live process
+// holds its lock file (in Debian's lock folder); a folder in the lock file's place, which no program
+// holds, greys it out with the reason instead.
+TEST_F(PortFolder, APortIsSaidToBeHeldOnlyWhenAnotherProgramHoldsIt) {
+    addTerminal("ttyAMA20"); // COM117
+    const QString device = folder_.filePath(QStringLiteral("ttyAMA20"));
+    if (!QFileInfo(QStringLiteral("/var/lock")).isWritable()) GTEST_SKIP() << "no lock folder to write";
+    const QString lock = QStringLiteral("/var/lock/LCK..") + QString(device).replace(u'/', u'_');
+    QLockFile held(lock);
+    const std::pair<std::function<void()>, QString> cases[] = {
+        {[&] { ASSERT_TRUE(QDir().mkdir(lock)); }, QStringLiteral("Не удалось открыть %1: ").arg(device)},
+        {[&] { ASSERT_TRUE(held.tryLock()); }, QStringLiteral("%1 занят другой программой").arg(device)},
+    };
+    for (const auto& [hold, hint] : cases) {
+        hold();
+        const QList<ScannedPort> ports = scanPortAccess();
+        QDir().rmdir(lock);
+        held.unlock();
+        ASSERT_EQ(ports.size(), 1);
+        const PortItemLook look = portItemLook(ports[0]);
+        EXPECT_FALSE(look.enabled);
+        EXPECT_TRUE(look.hint.startsWith(hint) && !look.hint.endsWith(u' ')) << look.hint.toStdString();
+    }
 }
 
 TEST_F(PortFolder, ADeviceTheUserMayNotOpenIsListedGreyedWithTheRemedy) {

@@ -3,11 +3,13 @@
 #include "LinkTestSupport.h"
 
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QSerialPort>
 #include <QTimer>
 
 #include <chrono>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <termios.h>
 #include <thread>
 #include <unistd.h>
@@ -277,6 +279,44 @@ TEST_F(SimLinkTest, LineGoneBeforeTheRequest) {
     EXPECT_FALSE(Link::SendRequest(Command::ExpanderTable, 0, 0, 0, 0));
     EXPECT_LT(timer.elapsed(), 150);
     EXPECT_FALSE(Link::portOpen());
+    EXPECT_TRUE(dialogs.entries.empty());
+}
+
+// Processor time the calling thread (the program's) has used, in seconds.
+double threadSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_THREAD, &usage);
+    return usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// A device that goes away while no exchange runs: the port is closed at once and silently, neither
+// idling nor a pause spins on the dead line (either took a whole core), and the port no longer
+// counts as held. The next request fails as after an unplug during an exchange.
+TEST_F(SimLinkTest, LineThatGoesAwayWhileIdleIsClosedAtOnceAndCostsNoProcessorTime) {
+    const std::pair<const char*, std::function<void()>> cases[] = {
+        {"a second of idling in the event loop",
+         [] {
+             QEventLoop idle;
+             QTimer::singleShot(1000, &idle, &QEventLoop::quit);
+             idle.exec();
+         }},
+        {"a pause of half a second", [] { Link::WaitMs(500); }},
+    };
+    for (const auto& [what, wait] : cases) {
+        if (!Link::portOpen()) {
+            ASSERT_TRUE(unit.start());
+            ASSERT_TRUE(unit.linkAs(devicePath("ttyS0")));
+            ASSERT_TRUE(Link::OpenPort(QStringLiteral("COM1")));
+        }
+        unit.stop();
+        const double before = threadSeconds();
+        wait();
+        EXPECT_LT(threadSeconds() - before, 0.1) << what;
+        EXPECT_TRUE(Link::heldPortName().isEmpty()) << what;
+        EXPECT_FALSE(Link::portOpen()) << what;
+    }
+    EXPECT_FALSE(Link::SendRequest(Command::Access, 1, 2, 3, 4));
     EXPECT_TRUE(dialogs.entries.empty());
 }
 
