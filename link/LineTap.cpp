@@ -16,6 +16,8 @@ class ObservedLine : public SerialLine {
         if (installedTap) installedTap->event(LineTap::Event::Opened, portName_);
     }
     ~ObservedLine() override {
+        // A line let go because its device went away while idle was lost, not closed.
+        if (line_->gone()) reportLost();
         if (installedTap && !lost_) installedTap->event(LineTap::Event::Closed, portName_);
     }
 
@@ -50,12 +52,13 @@ class ObservedLine : public SerialLine {
     }
     void purgeOutput() override { line_->purgeOutput(); }
     void waitForBytes(unsigned maxUs) override { line_->waitForBytes(maxUs); }
+    bool gone() const override { return line_->gone(); }
 
   private:
     static constexpr int kMaxDrained = 4096;
 
     void reportLost() {
-        if (lost_) return;
+        if (lost_ || !installedTap) return;
         lost_ = true;
         installedTap->event(LineTap::Event::Lost, portName_);
     }

@@ -26,6 +26,7 @@
 #include <QTest>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -251,18 +252,32 @@ TEST_F(JournalLine, DiagnosisNamesTheFaultOfTheLastFailedExchange) {
     }
 }
 
-// The port's events: opened, and lost when the device goes away under an exchange.
+// The port's events: opened, and lost when the device goes away under an exchange or while idle
+// (the link lets the line go as soon as it looks at it again).
 TEST_F(JournalLine, RecordsThePortOpenedAndLost) {
-    unit.stop();
-    EXPECT_FALSE(access("12345678"));
-    QStringList kinds;
-    for (uint64_t seq = journal.firstSeq(); seq < journal.endSeq(); ++seq)
-        kinds << Journal::cellText(journal, journal.row(seq), Journal::MeaningColumn) + " | " +
-                     Journal::cellText(journal, journal.row(seq), Journal::ResultColumn);
-    EXPECT_EQ(kinds.first(), "Порт COM1 открыт | ");
-    EXPECT_TRUE(kinds.contains("Порт COM1 пропал: устройство отключено | порт потерян"))
-        << kinds.join(QLatin1Char('\n')).toStdString();
-    EXPECT_FALSE(Link::portOpen());
+    const std::pair<const char*, std::function<void()>> cases[] = {
+        {"under an exchange", [this] { EXPECT_FALSE(access("12345678")); }},
+        {"while idle", [] { QTest::qWait(50); }},
+    };
+    for (const auto& [when, notice] : cases) {
+        if (!Link::portOpen()) {
+            ASSERT_TRUE(unit.start());
+            ASSERT_TRUE(unit.linkAs((folder.path() + QStringLiteral("/ttyS0")).toStdString()));
+            ASSERT_TRUE(Link::OpenPort(QStringLiteral("COM1")));
+        }
+        journal.clear();
+        unit.stop();
+        notice();
+        EXPECT_FALSE(Link::portOpen()) << when;
+        QStringList kinds;
+        for (uint64_t seq = journal.firstSeq(); seq < journal.endSeq(); ++seq)
+            kinds << Journal::cellText(journal, journal.row(seq), Journal::MeaningColumn) + " | " +
+                         Journal::cellText(journal, journal.row(seq), Journal::ResultColumn);
+        EXPECT_TRUE(kinds.contains("Порт COM1 пропал: устройство отключено | порт потерян"))
+            << when << "\n"
+            << kinds.join(QLatin1Char('\n')).toStdString();
+        EXPECT_FALSE(kinds.contains("Порт COM1 закрыт | ")) << when;
+    }
 }
 
 // The view's model takes rows in batches: one insertion per batch, old rows removed first, never a
