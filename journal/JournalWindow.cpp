@@ -21,6 +21,7 @@
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTableView>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <set>
 
@@ -171,11 +172,15 @@ JournalWindow* journalWindow() {
 }
 
 JournalWindow& showJournalWindow() {
-    if (!theWindow) {
+    const bool made = !theWindow;
+    if (made) {
         theWindow = new JournalWindow(recorder());
         QObject::connect(qApp, &QCoreApplication::aboutToQuit, theWindow.data(), &QObject::deleteLater);
     }
     theWindow->show();
+    // A new window opens on the newest rows, and so goes on following them; its scroll range is
+    // known once the shown window has been laid out.
+    if (made) QTimer::singleShot(0, theWindow.data(), [] { theWindow->table()->scrollToBottom(); });
     theWindow->raise();
     theWindow->activateWindow();
     return *theWindow;

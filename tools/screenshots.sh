@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Renders the main window offscreen (empty at start, and with expander 1 of the demonstration read)
-# and the demonstration's own window, and copies the pictures the README shows into docs/.
+# the exchange journal of that read, and the demonstration's own window, and copies the pictures the README shows into docs/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
@@ -11,4 +11,5 @@ build/tests/tests_e2e --gtest_filter='InstallerDay.ReadEdit*' >/dev/null
 cp build/screens/day-expander1-loops.png docs/main-window-loops.png
 cp build/screens/day-expander1-general.png docs/main-window-general.png
 cp build/screens/demo-control.png docs/demo-control.png
+cp build/screens/day-journal.png docs/journal.png
 echo "pictures in build/screens; README pictures updated in docs/"

@@ -2,6 +2,8 @@
 // key-programming device on pseudo-terminals: discovery, reading, editing every page, saving,
 // opening the file for another expander, programming it; then writing a key and its description.
 #include "ProgramFixture.h"
+#include "journal/JournalModel.h"
+#include "journal/JournalWindow.h"
 
 #include "app/MainForm.h"
 #include "app/ProgramWindows.h"
@@ -91,6 +93,17 @@ TEST_F(InstallerDay, ReadEditSaveOpenForAnotherExpanderAndProgramIt) {
     EXPECT_TRUE(main->CheckBox1->isChecked());
     EXPECT_TRUE(dialogs.entries.empty()) << dialogs.texts().join(" | ").toStdString();
     savePictures("day-expander1");
+    {
+        // The journal of that read, as the installer sees it beside the main window.
+        Journal::JournalWindow& journal = Journal::showJournalWindow();
+        QTest::qWait(1200); // new rows are drawn once the line has been quiet a moment
+        EXPECT_GT(journal.model()->rowCount(), 40);
+        EXPECT_TRUE(
+            journal.grab().save(QCoreApplication::applicationDirPath() + "/../screens/day-journal.png"));
+        journal.hide();
+        main->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(main));
+    }
 
     // General properties: CheckBox1 cleared.
     showPage(main->TabSheet1);
