@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Renders the main window offscreen (empty at start, and with expander 1 of the demonstration read)
-# the exchange journal of that read, and the demonstration's own window, and copies the pictures the README shows into docs/.
+# Renders the main window offscreen (empty at start, and with expander 1 of the demonstration read),
+# the exchange journal of that read and the demonstration's own window, and copies the pictures the
+# README shows into docs/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
