@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QMessageBox>
 #include <QStandardPaths>
+#include <QStringList>
 
 namespace {
 
@@ -107,12 +108,15 @@ void showBareMessage(const QString& text) {
     dialogs().message(QString(), text, MessageIcon::None);
 }
 
-QString saveFileNameWithSuffix(const QString& filter, const QString& initialFolder, const QString& suffix) {
+QString saveFileNameWithSuffix(const QString& filter, const QString& initialFolder,
+                               const QStringList& suffixes) {
     for (;;) {
         const QString chosen = dialogs().saveFileName(filter, initialFolder);
+        if (chosen.isEmpty()) return chosen;
         // A name chosen in full was asked about by the dialog itself.
-        if (chosen.isEmpty() || chosen.endsWith(suffix, Qt::CaseInsensitive)) return chosen;
-        const QString file = chosen + suffix;
+        for (const QString& suffix : suffixes)
+            if (chosen.endsWith(suffix, Qt::CaseInsensitive)) return chosen;
+        const QString file = chosen + suffixes.value(0);
         if (!QFileInfo::exists(file)) return file;
         // The dialog's own question, in the toolkit's words and language.
         const QString question =

@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <QStringList>
 #include <memory>
 
 class QFileDialog;
@@ -44,10 +45,12 @@ void showPlainMessage(const QString& text);
 // A platform message box with an empty caption and an OK button.
 void showBareMessage(const QString& text);
 
-// The save dialog for a file whose name ends with suffix (".pdf"): a name chosen without it gets it.
-// When that names an existing file, the user is asked, as the dialog asks for a name chosen in full,
-// whether to replace it; No shows the dialog again. Empty when the dialog was cancelled.
-QString saveFileNameWithSuffix(const QString& filter, const QString& initialFolder, const QString& suffix);
+// The save dialog for a file whose name ends with one of suffixes ({".pdf"}): a name chosen without
+// any gets the first. When that names an existing file, the user is asked, as the dialog asks for a
+// name chosen in full, whether to replace it; No shows the dialog again. Empty when the dialog was
+// cancelled.
+QString saveFileNameWithSuffix(const QString& filter, const QString& initialFolder,
+                               const QStringList& suffixes);
 
 // The folder in which the open and save dialogs start: the program's own folder where the user may
 // write there, else the user's documents folder, or the home folder when there is none.

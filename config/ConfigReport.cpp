@@ -220,7 +220,7 @@ QString reportFileFilter() {
 void SaveReport(const ConfigControls& controls, const ReportContext& context) {
     // Collected, named and written as the configuration file is: an old report survives a failure.
     const auto chooseFile = [] {
-        return saveFileNameWithSuffix(reportFileFilter(), dialogStartFolder(), QStringLiteral(".pdf"));
+        return saveFileNameWithSuffix(reportFileFilter(), dialogStartFolder(), {QStringLiteral(".pdf")});
     };
     saveCollected(controls, chooseFile, [&](const CollectedConfig& collected) {
         return reportPdf(reportTexts(controls, collected, context));

@@ -152,8 +152,10 @@ void JournalWindow::afterBatch() {
 }
 
 void JournalWindow::saveClick() {
-    const QString path = dialogs().saveFileName(
-        QStringLiteral("Журнал, текст (*.txt);;Захват Wireshark (*.pcap)|*.txt"), dialogStartFolder());
+    // A name typed without either suffix is saved as text, under the name that says so.
+    const QString path =
+        saveFileNameWithSuffix(QStringLiteral("Журнал, текст (*.txt);;Захват Wireshark (*.pcap)|*.txt"),
+                               dialogStartFolder(), {QStringLiteral(".txt"), QStringLiteral(".pcap")});
     if (path.isEmpty()) return;
     recorder_.settle();
     saveJournal(recorder_, path);

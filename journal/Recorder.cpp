@@ -292,6 +292,8 @@ void Recorder::flushNoise(int64_t us) {
     row.window = ex_.window;
     row.expander = ex_.expander;
     row.verdict = Verdict::Discarded;
+    // Noise that came instead of a reply belongs to the request, which "Только ошибки" then shows.
+    if (ex_.open) row.requestSeq = ex_.requestSeq;
     if (ex_.open && ex_.codes) mask(row, 0, 0, row.count); // could be the codes of a late reply
     noise_.clear();
     noiseBeyond_ = 0;

@@ -31,8 +31,11 @@ class ObservedLine : public SerialLine {
     bool write(const uint8_t* bytes, int count) override {
         const bool ok = line_->write(bytes, count);
         if (installedTap) {
-            installedTap->sent(bytes, count);
-            if (!ok) reportLost();
+            // A write the line refused never reached the device: the port was lost instead.
+            if (ok)
+                installedTap->sent(bytes, count);
+            else
+                reportLost();
         }
         return ok;
     }

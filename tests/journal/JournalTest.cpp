@@ -313,6 +313,41 @@ TEST(JournalModel, TakesRowsInBatches) {
     EXPECT_EQ(model.data(model.index(1, Journal::ResultColumn), Qt::DisplayRole).toString(),
               "статус 4 не принят");
     EXPECT_LE(Recorder::fullRingBytes(), size_t{16} << 20);
+
+    // Noise instead of a reply (an adapter at the wrong speed), then the time-out: the request is
+    // shown before both.
+    const Bytes noise{0x13, 0x77, 0x00};
+    r.sentAt(us += 1000, ask.data(), static_cast<int>(ask.size()));
+    r.receivedAt(us += 1000, noise.data(), static_cast<int>(noise.size()));
+    r.settle(us += 2'000'000);
+    model.pull();
+    const int rows = model.rowCount();
+    ASSERT_GE(rows, 3);
+    EXPECT_EQ(model.data(model.index(rows - 3, Journal::BytesColumn), Qt::DisplayRole).toString(),
+              "AF 05 06 00 00 0B 00");
+    EXPECT_EQ(model.data(model.index(rows - 2, Journal::BytesColumn), Qt::DisplayRole).toString(),
+              "13 77 00");
+}
+
+// "Сохранить журнал…": the suffix chooses the form; a name typed without one is saved as text under
+// a name that says so.
+TEST(JournalWindow, SavesUnderTheNameThatSaysItsForm) {
+    Recorder r;
+    const Bytes ask = request(6, 0, 0);
+    r.sentAt(1000, ask.data(), static_cast<int>(ask.size()));
+    Journal::JournalWindow window(r);
+    QTemporaryDir folder;
+    DialogRecorder dialogs;
+    const std::pair<const char*, const char*> cases[] = {
+        {"journal", "journal.txt"}, {"journal.pcap", "journal.pcap"}, {"notes.TXT", "notes.TXT"}};
+    for (const auto& [typed, written] : cases) {
+        dialogs.fileNames = {folder.filePath(typed)};
+        window.saveClick();
+        QFile file(folder.filePath(written));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly)) << typed;
+        const bool capture = QByteArray(written).endsWith(".pcap");
+        EXPECT_EQ(file.read(4) == QByteArray::fromHex("d4c3b2a1"), capture) << typed; // the capture's magic
+    }
 }
 
 // The window follows the newest row only from the bottom, freezes on "Пауза" while recording goes
