@@ -14,6 +14,7 @@ class ObservedLine : public SerialLine {
     ObservedLine(std::unique_ptr<SerialLine> line, const QString& portName)
         : line_(std::move(line)), portName_(portName) {
         if (installedTap) installedTap->event(LineTap::Event::Opened, portName_);
+        line_->onGone([this] { reportLost(); });
     }
     ~ObservedLine() override {
         // A line let go because its device went away while idle was lost, not closed.

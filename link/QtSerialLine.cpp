@@ -68,6 +68,7 @@ void QtSerialLine::end() {
     gone_ = true;
     left_ = port_.readAll();
     port_.close();
+    noticeGone();
 }
 
 int QtSerialLine::read(uint8_t* into, int max) {

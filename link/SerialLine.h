@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <thread>
 
 // The narrow interface of an open serial port: everything the exchanges need. A receive loop waits
@@ -19,8 +20,19 @@ class SerialLine : public Clock::Wakeable {
     virtual void purgeOutput() = 0;
     // True once the line is gone for good, also when that was found while no exchange ran.
     virtual bool gone() const { return false; }
+    // Called once when the line finds by itself that it is gone, at that moment (the device went
+    // away while no exchange read it); a read or write that fails says so on its own.
+    void onGone(std::function<void()> notice) { goneNotice_ = std::move(notice); }
     // A line that cannot tell when bytes arrive lets the time pass.
     void waitForBytes(unsigned maxUs) override {
         std::this_thread::sleep_for(std::chrono::microseconds(maxUs));
     }
+
+  protected:
+    void noticeGone() {
+        if (goneNotice_) goneNotice_();
+    }
+
+  private:
+    std::function<void()> goneNotice_;
 };
