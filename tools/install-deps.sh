@@ -1,9 +1,13 @@
 #!/usr/bin/env bash
-# Installs what building and testing need on a Debian machine (as root, or through sudo).
+# Installs what building and testing need on a Debian machine (as root, or through sudo); with the
+# argument "windows", also what the Windows build needs.
 set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libqt6test6 libgtest-dev
           fonts-dejavu-core qt6-translations-l10n desktop-file-utils appstream poppler-utils xvfb
           xauth libxcb1-dev clang libclang-rt-dev lintian libpcap-dev tshark)
+# The Windows build: the cross compiler, Debian's source of qtbase, wine to run it, the installer.
+[ "${1:-}" = windows ] && packages+=(g++-mingw-w64-x86-64-posix mingw-w64-tools dpkg-dev ninja-build
+                                      xz-utils wine wine64 nsis zip unzip)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
