@@ -14,7 +14,6 @@
 #include "journal/Recorder.h"
 #include "link/LineTap.h"
 
-#include <QAccessible>
 #include <QElapsedTimer>
 #include <QTableView>
 #include <cstdio>
@@ -155,7 +154,6 @@ TEST_F(DeviceBench, TheSameWithTheJournalRecordingAndFollowing) {
     Link::ClosePort(); // the journal sees the port from its opening on
     Journal::startRecording();
     Journal::JournalWindow& window = Journal::showJournalWindow();
-    std::printf("accessibility bridge %s\n", QAccessible::isActive() ? "active" : "off");
     readAndProgram();
     const Journal::Recorder& journal = Journal::recorder();
     std::printf("journal      rows %llu, the view at row %d of %d\n",

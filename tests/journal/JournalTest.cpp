@@ -406,7 +406,12 @@ TEST_F(JournalLine, SavedTextAndCaptureMatchTheJournalWithoutCodes) {
     Link::SendFrame(QByteArray::fromHex("010b5c030f2143030000")); // user 3 with its code
     EXPECT_TRUE(Link::FetchReply(0x5C));
     Link::ClosePort();
-    // The key device's table read and its reply, as the key window exchanges them.
+    // The key device's signature to the access step, then its table read and its reply, as the key
+    // window exchanges them.
+    const Bytes access = request(0, 0x21, 0x43);
+    const Bytes signature = keyReply(5, Bytes(35, 0));
+    journal.sentAt(journal.nowUs(), access.data(), static_cast<int>(access.size()));
+    journal.receivedAt(journal.nowUs(), signature.data(), static_cast<int>(signature.size()));
     const Bytes table = keyReply(5, Bytes(35, 0x01));
     journal.sentAt(journal.nowUs(), kKeyTable1.data(), static_cast<int>(kKeyTable1.size()));
     journal.receivedAt(journal.nowUs(), table.data(), static_cast<int>(table.size()));
