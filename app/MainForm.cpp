@@ -11,6 +11,7 @@
 #include "base/GridCells.h"
 #include "base/Hints.h"
 #include "base/IntegerText.h"
+#include "compare/Comparison.h"
 #include "config/ConfigFile.h"
 #include "config/ConfigReport.h"
 #include "config/LoopLayout.h"
@@ -163,6 +164,8 @@ TForm1::TForm1(QWidget* parent)
     usersEditor = std::make_unique<UsersEditor>(StringGrid3, Edit3, config, this);
     commitUserCodeEdit = [this] { usersEditor->commitOpenEdit(); };
     connectHandlers();
+    Compare::attach(
+        {this, FileMenu, N3, ExpanderMenu, controls(), &config, &session, [this] { Button1Click(); }});
     FormCreate();
     Timer1->start();
 }
