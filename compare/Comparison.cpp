@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QEvent>
 #include <QFileInfo>
 #include <QMenu>
 #include <QPushButton>
@@ -16,7 +17,14 @@
 
 namespace Compare {
 
-Comparison::Comparison(Host host) : QObject(host.window), host_(std::move(host)) {}
+Comparison::Comparison(Host host) : QObject(host.window), host_(std::move(host)) {
+    host_.window->installEventFilter(this);
+}
+
+bool Comparison::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == host_.window && event->type() == QEvent::Hide && window_) window_->hide();
+    return false;
+}
 
 std::optional<CollectedConfig> Comparison::collectWindow() const {
     try {

@@ -46,6 +46,11 @@ class Comparison : public QObject {
     // Empty until the first comparison.
     ComparisonWindow* window() const { return window_; }
 
+  protected:
+    // The comparison window goes when the main window hands over to the key programmer window: its
+    // buttons act on the main window's port.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     std::optional<CollectedConfig> collectWindow() const;
     void present(Result result);

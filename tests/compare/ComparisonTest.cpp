@@ -145,6 +145,34 @@ TEST_F(Comparison, WithTheExpanderSendsTheReadsFramesAndChangesNothingUntilTheWr
     EXPECT_EQ(sent(ExpanderCommand::WriteUser), 31u);
     EXPECT_EQ(window()->summaryLine()->text(), "Конфигурация в окне совпадает с расширителем 1.");
     EXPECT_EQ(window()->table()->model()->rowCount(), 0);
+    // Its buttons act on the main window's port: it goes when the main window hands over.
+    main->hide();
+    EXPECT_FALSE(windowShown());
+}
+
+// Over the local line the expander reports its users' codes: they are compared, user 0 as the write
+// sends it, and the partitions, which that line does not have, are not.
+TEST_F(Comparison, OverTheLocalLineComparesTheUsersCodes) {
+    devices.controlUnit.setLocalLine(true);
+    devices.controlUnit.setConsoleCode("1234");
+    QTest::keyClicks(main->Edit1, "1234");
+    chooseItem(main->ComboBox1, 0);
+    ASSERT_EQ(main->ComboBox2->count(), 2) << messages().toStdString();
+    setCellText(main->StringGrid3, 1, 9, "9999");
+    setCellText(main->StringGrid3, 6, 9, "4321");
+    setCellText(main->StringGrid2, 1, 1, "200");
+    dialogs.clear();
+
+    item("CompareWithDevice")->trigger();
+    ASSERT_TRUE(windowShown()) << messages().toStdString();
+    EXPECT_EQ(rowTexts(),
+              QStringList{"Пользователи | Пользователь 5 · Код | код отличается | код отличается"});
+    EXPECT_FALSE(window()->noteLine()->isVisible());
+
+    QTest::mouseClick(window()->writeButton(), Qt::LeftButton);
+    EXPECT_EQ(messages(), "Программирование расширителя успешно завершено");
+    EXPECT_EQ(devices.controlUnit.expander(1).userCodes[5], 0x4321);
+    EXPECT_EQ(window()->summaryLine()->text(), "Конфигурация в окне совпадает с расширителем 1.");
 }
 
 // A comparison that cannot be made answers as the read does and changes nothing.
