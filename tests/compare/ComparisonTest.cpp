@@ -145,6 +145,13 @@ TEST_F(Comparison, WithTheExpanderSendsTheReadsFramesAndChangesNothingUntilTheWr
     EXPECT_EQ(sent(ExpanderCommand::WriteUser), 31u);
     EXPECT_EQ(window()->summaryLine()->text(), "Конфигурация в окне совпадает с расширителем 1.");
     EXPECT_EQ(window()->table()->model()->rowCount(), 0);
+    // Another expander chosen since: its write is not this comparison's.
+    chooseItem(main->ComboBox2, 2);
+    dialogs.clear();
+    devices.controlUnit.clearFrames();
+    QTest::mouseClick(window()->writeButton(), Qt::LeftButton);
+    EXPECT_EQ(messages(), "Сравнение было с расширителем 1, а выбран другой расширитель. Сравните ещё раз.");
+    EXPECT_TRUE(devices.controlUnit.frames().empty());
     // Its buttons act on the main window's port: it goes when the main window hands over.
     main->hide();
     EXPECT_FALSE(windowShown());
