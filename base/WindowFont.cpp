@@ -8,8 +8,14 @@
 // when no condensed cut is installed).
 QFont windowFont() {
     const QStringList available = QFontDatabase::families();
-    for (const char* family : {"MS Sans Serif", "Arial", "Liberation Sans"}) {
-        if (available.contains(QLatin1String(family))) return QFont(QLatin1String(family), 8);
+    if (available.contains(QLatin1String("MS Sans Serif"))) return QFont(QStringLiteral("MS Sans Serif"), 8);
+    // Arial's widths (and those of Liberation Sans, made to match them) run a few per cent wider
+    // than the narrow face's at 8 points: "код по умолчанию" would need 118 of its 116 pixels.
+    for (const char* family : {"Arial", "Liberation Sans"}) {
+        if (!available.contains(QLatin1String(family))) continue;
+        QFont font(QLatin1String(family), 8);
+        font.setStretch(94);
+        return font;
     }
     QFont font(QStringLiteral("DejaVu Sans"), 8);
     font.setStyleHint(QFont::SansSerif);
