@@ -5,6 +5,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 struct ConfigControls;
 
@@ -50,10 +51,19 @@ bool readConfigFileBytes(const QString& path, QByteArray& bytes);
 // Replaces the file as a whole (writeWholeFile): a failed save leaves the old contents.
 bool writeConfigFileBytes(const QString& path, const QByteArray& bytes);
 
+// A configuration read from the file the user chose.
+struct ChosenConfigFile {
+    QString path; // the file actually read: the chosen name with ".okf"
+    CollectedConfig config;
+};
+// Asks for a configuration file and reads it. A cancelled dialog or a name that does not exist gives
+// nothing; a file that cannot be read shows "Ошибка чтения" nine times (line 1 and each description
+// line), and one that is not a configuration says so; both give nothing.
+std::optional<ChosenConfigFile> chooseConfigFile();
+
 // Menu "Открыть": asks for a file, reads it into the record, shows the record in the controls and
-// marks it as loaded from a file. A cancelled dialog, a file that cannot be read ("Ошибка чтения"
-// nine times) or one that is not a configuration changes nothing. Returns the path of the file
-// read, empty when none was.
+// marks it as loaded from a file. A file that chooseConfigFile does not deliver changes nothing.
+// Returns the path of the file read, empty when none was.
 QString UnpackData(ExpanderConfig& config, const ConfigControls& controls);
 // Collects the controls (a pair number that is not an integer is shown, and nothing is written),
 // asks chooseFile for the file to write (empty: nothing is written), and replaces that file with what
@@ -63,3 +73,5 @@ void saveCollected(const ConfigControls& controls, const std::function<QString()
 // Menu "Сохранить": collects the controls, asks for a file name and writes the file. The record
 // does not change.
 void PackData(const ConfigControls& controls);
+// The same dialog and file for a configuration that is not the window's.
+void SaveConfigAs(const CollectedConfig& config);
