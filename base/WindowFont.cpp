@@ -7,8 +7,9 @@
 // wide face that every system here has is narrowed to the same widths (the toolkit condenses it
 // when no condensed cut is installed).
 QFont windowFont() {
+    const QString face = layoutFace();
+    if (!face.isEmpty()) return QFont(face, 8);
     const QStringList available = QFontDatabase::families();
-    if (available.contains(QLatin1String("MS Sans Serif"))) return QFont(QStringLiteral("MS Sans Serif"), 8);
     // Arial's widths (and those of Liberation Sans, made to match them) run a few per cent wider
     // than the narrow face's at 8 points: "код по умолчанию" would need 118 of its 116 pixels.
     for (const char* family : {"Arial", "Liberation Sans"}) {

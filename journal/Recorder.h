@@ -29,6 +29,8 @@ class Recorder : public LineTap {
     static constexpr uint64_t kCapacity = 50000;
 
     Recorder();
+    // A recording whose clock starts at a given wall-clock time (microseconds since the epoch).
+    explicit Recorder(int64_t wallStartUs);
     ~Recorder() override;
     Recorder(const Recorder&) = delete;
     Recorder& operator=(const Recorder&) = delete;

@@ -1,13 +1,12 @@
 #include "link/QtSerialLine.h"
 
+#include "link/ModemLines.h"
+#include "link/PortWait.h"
+
 #include <QElapsedTimer>
 #include <QThread>
 
 #include <algorithm>
-
-#ifdef Q_OS_UNIX
-#include <poll.h>
-#endif
 
 namespace {
 
@@ -48,16 +47,7 @@ bool QtSerialLine::configure() {
         !port_.setParity(QSerialPort::NoParity) || !port_.setStopBits(QSerialPort::OneStop) ||
         !port_.setFlowControl(QSerialPort::NoFlowControl))
         return false;
-    // A pseudo-terminal or an adapter without modem lines refuses these with an unsupported
-    // operation; that is not a fault of the line.
-    const auto modemLine = [this](bool ok) {
-        if (ok) return true;
-        if (port_.error() != QSerialPort::UnsupportedOperationError) return false;
-        port_.clearError();
-        return true;
-    };
-    if (!modemLine(port_.setRequestToSend(true)) || !modemLine(port_.setDataTerminalReady(false)))
-        return false;
+    if (!setModemLines(port_)) return false;
     port_.setReadBufferSize(0);
     port_.clearError();
     return true;
@@ -94,15 +84,7 @@ void QtSerialLine::waitForBytes(unsigned maxUs) {
     if (gone_ || port_.bytesAvailable() > 0) return;
     QElapsedTimer timer;
     timer.start();
-#ifdef Q_OS_UNIX
-    // Watches only this port's descriptor, to the microsecond; the caller pumps the window events.
-    pollfd watch{static_cast<int>(port_.handle()), POLLIN, 0};
-    const timespec limit{static_cast<time_t>(maxUs / 1000000), static_cast<long>(maxUs % 1000000) * 1000};
-    if (::ppoll(&watch, 1, &limit, nullptr) <= 0) return; // nothing came in time
-    port_.waitForReadyRead(0);                            // takes the bytes, or notes the line gone
-#else
-    port_.waitForReadyRead(static_cast<int>((maxUs + 999) / 1000));
-#endif
+    waitForPortInput(port_, maxUs);
     if (port_.error() == QSerialPort::TimeoutError) port_.clearError();
     if (gone_ || port_.bytesAvailable() > 0) return; // a line that is gone fails at the next read
     // Woken without bytes: let the rest of the time pass, so that no loop spins.

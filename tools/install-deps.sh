@@ -4,7 +4,7 @@
 set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libqt6test6 libgtest-dev
           fonts-dejavu-core fonts-liberation2 qt6-translations-l10n desktop-file-utils appstream poppler-utils xvfb
-          xauth dbus at-spi2-core libxcb1-dev clang libclang-rt-dev lintian libpcap-dev tshark)
+          xauth dbus at-spi2-core libxcb1-dev clang libclang-rt-dev lintian tshark)
 # The Windows build: the cross compiler, Debian's source of qtbase, wine to run it, the installer.
 [ "${1:-}" = windows ] && packages+=(g++-mingw-w64-x86-64-posix mingw-w64-tools dpkg-dev ninja-build
                                       xz-utils wine wine64 nsis zip unzip)
