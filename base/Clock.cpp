@@ -1,5 +1,7 @@
 #include "base/Clock.h"
 
+#include "base/SystemTimer.h"
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QThread>
@@ -13,7 +15,10 @@ namespace {
 
 class RealBackend : public Backend {
   public:
-    RealBackend() { timer_.start(); }
+    RealBackend() {
+        useMillisecondTimer();
+        timer_.start();
+    }
     uint32_t ticks() override { return static_cast<uint32_t>(timer_.elapsed()); }
     void sleepMs(unsigned ms) override { QThread::msleep(ms); }
     void sleep1() override { QThread::usleep(restOfTickUs()); }

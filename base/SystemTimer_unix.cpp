@@ -1,0 +1,4 @@
+#include "base/SystemTimer.h"
+
+// Sleeps and timed waits here keep to the microsecond already.
+void useMillisecondTimer() {}
