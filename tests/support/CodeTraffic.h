@@ -102,13 +102,10 @@ class Player {
             return framed(0xFA, {1, last_[2], 0, 0});
         }
     }
-    static Bytes signature() {
+    static Bytes signature() { // the key device's framing: 38 bytes and the low byte of the sum from N on
         Bytes f{0xFA, 38, 5};
         f.resize(38, 0);
-        uint8_t sum = 0;
-        for (size_t i = 1; i < f.size(); ++i)
-            sum = static_cast<uint8_t>(sum + f[i]);
-        f.push_back(sum);
+        f.push_back(38 + 5);
         return f;
     }
     void relay(uint8_t command, const Bytes& args) {
@@ -138,10 +135,7 @@ class Player {
             send(framed(0xAF, {2, 5}));
             break;
         case 6:
-            if (choose_(2))
-                relay(0x55, {});
-            else
-                send(framed(0xAF, {6, 0, 0}));
+            choose_(2) ? relay(0x55, {}) : send(framed(0xAF, {6, 0, 0}));
             break;
         case 7: { // the answer, whole or cut with its rest still on the way
             const Bytes a = answer();
@@ -194,17 +188,15 @@ inline bool hexHoldsMarker(const QString& text) {
     return false;
 }
 
-// Where a code byte stayed: in a row's bytes (also where it is masked), a cell, the text file, the
-// copied text, the capture or the recorder's own buffers. Empty when nowhere.
+// Where a code byte stayed: in a row's bytes (also where it is masked), the text file (and so the
+// cells and the copied text), the capture or the recorder's own buffers. Empty when nowhere.
 inline QString leak(const Journal::Recorder& journal) {
     for (uint64_t seq = journal.firstSeq(); seq < journal.endSeq(); ++seq) {
         const Journal::Row& row = journal.row(seq);
         if (std::any_of(row.bytes.begin(), row.bytes.end(), isMarker))
             return QStringLiteral("row %1: %2").arg(seq).arg(Journal::rowLine(journal, row, false));
-        const QString copied = Journal::rowLine(journal, row, false);
-        if (hexHoldsMarker(Journal::cellText(journal, row, Journal::BytesColumn)))
-            return QStringLiteral("copied row %1: %2").arg(seq).arg(copied);
     }
+    // The text file's lines are the copied rows' and the cells', but for the time.
     const QString text = QString::fromUtf8(Journal::journalText(journal));
     for (const QString& line : text.split(QLatin1Char('\n')))
         if (hexHoldsMarker(line.section(QLatin1Char('\t'), Journal::BytesColumn, Journal::BytesColumn)))
