@@ -169,9 +169,12 @@ bool writeConfigFileBytes(const QString& path, const QByteArray& bytes) {
 }
 
 QString UnpackData(ExpanderConfig& config, const ConfigControls& controls) {
+    return OpenConfigFile(config, controls, dialogs().openFileName(configFileFilter(), dialogStartFolder()));
+}
+
+QString OpenConfigFile(ExpanderConfig& config, const ConfigControls& controls, const QString& chosen) {
     // Until a configuration has been read, the record, the controls (with the edits they hold) and
     // the loaded-from-file mark stay as they are.
-    const QString chosen = dialogs().openFileName(configFileFilter(), dialogStartFolder());
     if (chosen.isEmpty() || !QFileInfo::exists(chosen)) return QString();
     const QString name = configFileName(chosen);
     QByteArray bytes;

@@ -50,10 +50,12 @@ bool readConfigFileBytes(const QString& path, QByteArray& bytes);
 // Replaces the file as a whole (writeWholeFile): a failed save leaves the old contents.
 bool writeConfigFileBytes(const QString& path, const QByteArray& bytes);
 
-// Menu "Открыть": asks for a file, reads it into the record, shows the record in the controls and
-// marks it as loaded from a file. A cancelled dialog, a file that cannot be read ("Ошибка чтения"
-// nine times) or one that is not a configuration changes nothing. Returns the path of the file
-// read, empty when none was.
+// Reads the configuration file chosen into the record, shows the record in the controls and marks
+// it as loaded from a file. No choice or a file that does not exist, a file that cannot be read
+// ("Ошибка чтения" nine times) or one that is not a configuration changes nothing. Returns the path
+// of the file read, empty when none was.
+QString OpenConfigFile(ExpanderConfig& config, const ConfigControls& controls, const QString& chosen);
+// Menu "Открыть": asks for a file and opens it (OpenConfigFile).
 QString UnpackData(ExpanderConfig& config, const ConfigControls& controls);
 // Collects the controls (a pair number that is not an integer is shown, and nothing is written),
 // asks chooseFile for the file to write (empty: nothing is written), and replaces that file with what
