@@ -1,5 +1,7 @@
 #include "base/Dialogs.h"
 
+#include "base/WritableFolder.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFileDialog>
@@ -130,7 +132,7 @@ QString saveFileNameWithSuffix(const QString& filter, const QString& initialFold
 
 QString dialogStartFolder() {
     const QString own = QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
-    if (!own.isEmpty() && QFileInfo(own).isWritable()) return own;
+    if (!own.isEmpty() && userMayWriteIn(own)) return own;
     const QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (!documents.isEmpty() && QFileInfo(documents).isDir()) return documents;
     return QDir::homePath();

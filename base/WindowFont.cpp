@@ -7,8 +7,10 @@
 // wide face that every system here has is narrowed to the same widths (the toolkit condenses it
 // when no condensed cut is installed).
 QFont windowFont() {
+    const QString face = layoutFace();
+    if (!face.isEmpty()) return QFont(face, 8);
     const QStringList available = QFontDatabase::families();
-    for (const char* family : {"MS Sans Serif", "Arial", "Liberation Sans"}) {
+    for (const char* family : {"Arial", "Liberation Sans"}) {
         if (available.contains(QLatin1String(family))) return QFont(QLatin1String(family), 8);
     }
     QFont font(QStringLiteral("DejaVu Sans"), 8);

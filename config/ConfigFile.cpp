@@ -8,6 +8,7 @@
 #include "config/ConfigView.h"
 #include "config/MainControls.h"
 
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
@@ -140,10 +141,8 @@ void applyConfigFile(ExpanderConfig& config, const CollectedConfig& file) {
 }
 
 QString configFileName(const QString& chosen) {
-    qsizetype nameStart = chosen.lastIndexOf(u'/') + 1;
-#ifdef Q_OS_WIN
-    nameStart = std::max(nameStart, chosen.lastIndexOf(u'\\') + 1);
-#endif
+    // The system's own separators too (Windows: a backslash; elsewhere it is part of a name).
+    const qsizetype nameStart = QDir::fromNativeSeparators(chosen).lastIndexOf(u'/') + 1;
     const qsizetype dot = chosen.lastIndexOf(u'.');
     const QString stem = dot >= nameStart ? chosen.left(dot) : chosen;
     return stem + QStringLiteral(".okf");

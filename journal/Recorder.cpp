@@ -61,8 +61,10 @@ QString Diagnosis::text() const {
     return {};
 }
 
-Recorder::Recorder()
-    : start_(std::chrono::steady_clock::now()), wallStartUs_(QDateTime::currentMSecsSinceEpoch() * 1000) {
+Recorder::Recorder() : Recorder(QDateTime::currentMSecsSinceEpoch() * 1000) {}
+
+Recorder::Recorder(int64_t wallStartUs)
+    : start_(std::chrono::steady_clock::now()), wallStartUs_(wallStartUs) {
     frame_.reserve(kMaxRowBytes);
     noise_.reserve(kMaxRowBytes);
 }

@@ -26,6 +26,8 @@ class Recorder : public LineTap {
     static constexpr uint64_t kCapacity = 50000;
 
     Recorder();
+    // A recording whose clock starts at a given wall-clock time (microseconds since the epoch).
+    explicit Recorder(int64_t wallStartUs);
 
     void sent(const uint8_t* bytes, int count) override { sentAt(nowUs(), bytes, count); }
     void received(const uint8_t* bytes, int count) override { receivedAt(nowUs(), bytes, count); }

@@ -1,9 +1,9 @@
 #include "journal/RowText.h"
 
+#include "base/Text1251.h"
 #include "journal/Recorder.h"
 
 #include <QDateTime>
-#include <QStringDecoder>
 
 #include <algorithm>
 
@@ -42,8 +42,7 @@ QString expanderCommand(uint8_t command, uint8_t block) {
 }
 
 QString text1251(const uint8_t* bytes, int count) {
-    QStringDecoder decode("windows-1251");
-    return decode(QByteArrayView(reinterpret_cast<const char*>(bytes), count));
+    return fromCp1251(QByteArray::fromRawData(reinterpret_cast<const char*>(bytes), count));
 }
 
 QString controlRequest(const Row& row) {

@@ -5,22 +5,31 @@
 #include "journal/Recorder.h"
 #include "journal/RowText.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <pcap/pcap.h>
-
 namespace Journal {
 namespace {
 
 constexpr uint8_t kDataSent = 0x01;
 constexpr uint8_t kDataReceived = 0x02;
 constexpr uint8_t kMaskedByte = '*';
+constexpr uint32_t kCaptureMagic = 0xA1B2C3D4; // microsecond times
+constexpr uint32_t kSnapshotLength = 65535;
 
 void putBigEndian32(uint8_t* at, uint32_t value) {
     at[0] = static_cast<uint8_t>(value >> 24);
     at[1] = static_cast<uint8_t>(value >> 16);
     at[2] = static_cast<uint8_t>(value >> 8);
     at[3] = static_cast<uint8_t>(value);
+}
+
+// The capture file's own fields are little-endian, whatever the machine: readers take the byte
+// order from the magic number.
+void appendLittleEndian32(QByteArray& to, uint32_t value) {
+    for (int shift = 0; shift < 32; shift += 8)
+        to.append(static_cast<char>(value >> shift));
+}
+void appendLittleEndian16(QByteArray& to, uint16_t value) {
+    to.append(static_cast<char>(value));
+    to.append(static_cast<char>(value >> 8));
 }
 
 } // namespace
@@ -33,18 +42,16 @@ QByteArray journalText(const Recorder& recorder) {
 }
 
 QByteArray journalCapture(const Recorder& recorder) {
-    char* buffer = nullptr;
-    size_t size = 0;
-    FILE* stream = open_memstream(&buffer, &size);
-    if (!stream) return {};
-    pcap_t* dead = pcap_open_dead(kRtacSerialLinkType, 65535);
-    pcap_dumper_t* dumper = dead ? pcap_dump_fopen(dead, stream) : nullptr;
-    if (!dumper) {
-        if (dead) pcap_close(dead);
-        fclose(stream);
-        free(buffer);
-        return {};
-    }
+    // File header: magic, format version 2.4, time zone and time accuracy 0, snapshot length,
+    // link type. Then each packet: seconds, microseconds, bytes kept, bytes on the line, the bytes.
+    QByteArray capture;
+    appendLittleEndian32(capture, kCaptureMagic);
+    appendLittleEndian16(capture, 2);
+    appendLittleEndian16(capture, 4);
+    appendLittleEndian32(capture, 0);
+    appendLittleEndian32(capture, 0);
+    appendLittleEndian32(capture, kSnapshotLength);
+    appendLittleEndian32(capture, kRtacSerialLinkType);
     uint8_t packet[kRtacHeaderBytes + kMaxRowBytes];
     for (uint64_t seq = recorder.firstSeq(); seq < recorder.endSeq(); ++seq) {
         const Row& row = recorder.row(seq);
@@ -61,23 +68,20 @@ QByteArray journalCapture(const Recorder& recorder) {
         packet[11] = 0;
         for (int i = 0; i < row.count; ++i)
             packet[kRtacHeaderBytes + i] = row.masked(i) ? kMaskedByte : row.bytes[i];
-        pcap_pkthdr header{};
-        header.ts.tv_sec = seconds;
-        header.ts.tv_usec = micros;
-        header.caplen = header.len = static_cast<bpf_u_int32>(kRtacHeaderBytes + row.count);
-        pcap_dump(reinterpret_cast<u_char*>(dumper), &header, packet);
+        const auto length = static_cast<uint32_t>(kRtacHeaderBytes + row.count);
+        appendLittleEndian32(capture, seconds);
+        appendLittleEndian32(capture, micros);
+        appendLittleEndian32(capture, length);
+        appendLittleEndian32(capture, length);
+        capture.append(reinterpret_cast<const char*>(packet), length);
     }
-    pcap_dump_close(dumper); // closes the stream too, which fixes buffer and size
-    pcap_close(dead);
-    QByteArray bytes(buffer, static_cast<qsizetype>(size));
-    free(buffer);
-    return bytes;
+    return capture;
 }
 
 bool saveJournal(const Recorder& recorder, const QString& path) {
     const bool capture = path.endsWith(QStringLiteral(".pcap"), Qt::CaseInsensitive);
     const QByteArray bytes = capture ? journalCapture(recorder) : journalText(recorder);
-    if ((capture && bytes.isEmpty()) || !writeWholeFile(path, bytes)) {
+    if (!writeWholeFile(path, bytes)) {
         showBareMessage(QStringLiteral("Ошибка записи"));
         return false;
     }

@@ -11,7 +11,7 @@ class Recorder;
 QByteArray journalText(const Recorder& recorder);
 // The journal as a capture that Wireshark opens: every row with bytes as one packet of the RTAC
 // serial link type, its 12-byte header carrying the time and the direction (0x01 data sent,
-// 0x02 data received). A masked byte goes out as '*'. Empty when libpcap fails.
+// 0x02 data received). A masked byte goes out as '*'. The same bytes on every system.
 QByteArray journalCapture(const Recorder& recorder);
 constexpr int kRtacSerialLinkType = 250;
 constexpr int kRtacHeaderBytes = 12;

@@ -152,12 +152,7 @@ ReplyCheck checkReply(const uint8_t* r, int received) {
 
 bool OpenPort(const QString& portName) {
     ClosePort();
-#ifdef Q_OS_WIN
-    const QString device = portName;
-#else
-    const QString device = devicePathOf(portName);
-#endif
-    std::unique_ptr<QtSerialLine> line = QtSerialLine::open(device);
+    std::unique_ptr<QtSerialLine> line = QtSerialLine::open(devicePathOf(portName));
     if (!line) {
         showBareMessage(QStringLiteral("Not open ") + portName);
         return false;

@@ -1,13 +1,11 @@
 #include "link/QtSerialLine.h"
 
+#include "link/PortWait.h"
+
 #include <QElapsedTimer>
 #include <QThread>
 
 #include <algorithm>
-
-#ifdef Q_OS_UNIX
-#include <poll.h>
-#endif
 
 namespace {
 
@@ -94,15 +92,7 @@ void QtSerialLine::waitForBytes(unsigned maxUs) {
     if (gone_ || port_.bytesAvailable() > 0) return;
     QElapsedTimer timer;
     timer.start();
-#ifdef Q_OS_UNIX
-    // Watches only this port's descriptor, to the microsecond; the caller pumps the window events.
-    pollfd watch{static_cast<int>(port_.handle()), POLLIN, 0};
-    const timespec limit{static_cast<time_t>(maxUs / 1000000), static_cast<long>(maxUs % 1000000) * 1000};
-    if (::ppoll(&watch, 1, &limit, nullptr) <= 0) return; // nothing came in time
-    port_.waitForReadyRead(0);                            // takes the bytes, or notes the line gone
-#else
-    port_.waitForReadyRead(static_cast<int>((maxUs + 999) / 1000));
-#endif
+    waitForPortInput(port_, maxUs);
     if (port_.error() == QSerialPort::TimeoutError) port_.clearError();
     if (gone_ || port_.bytesAvailable() > 0) return; // a line that is gone fails at the next read
     // Woken without bytes: let the rest of the time pass, so that no loop spins.

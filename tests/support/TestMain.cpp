@@ -1,49 +1,14 @@
-#include "SerialLocks.h"
+#include "Watchdog.h"
 
 #include <QApplication>
 #include <gtest/gtest.h>
 
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
-#include <unistd.h>
-
 // Every test binary runs with a QApplication (window tests run on the offscreen platform) and a
-// watchdog: a test that blocks on a modal dialog or a wait that never ends fails the run instead of
-// hanging the suite. A run that ends on a signal leaves no serial-port lock file behind.
-namespace {
-
-void onAlarm(int) {
-    const char text[] = "\nwatchdog: a test ran longer than its limit (a modal dialog or an endless wait?)\n";
-    (void)!write(2, text, sizeof text - 1);
-    RemoveOwnSerialLocks();
-    _exit(3);
-}
-
-void onFatalSignal(int signal) {
-    RemoveOwnSerialLocks();
-    std::signal(signal, SIG_DFL);
-    std::raise(signal);
-}
-
-class Watchdog : public testing::EmptyTestEventListener {
-    void OnTestStart(const testing::TestInfo&) override { alarm(limitSeconds()); }
-    void OnTestEnd(const testing::TestInfo&) override { alarm(0); }
-    static unsigned limitSeconds() {
-        const char* text = std::getenv("ORTEX_TEST_TIMEOUT");
-        return text ? static_cast<unsigned>(std::atoi(text)) : 120;
-    }
-};
-
-} // namespace
-
+// watchdog.
 int main(int argc, char** argv) {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     testing::InitGoogleTest(&argc, argv);
-    std::signal(SIGALRM, onAlarm);
-    for (int signal : {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGINT, SIGTERM})
-        std::signal(signal, onFatalSignal);
-    testing::UnitTest::GetInstance()->listeners().Append(new Watchdog);
+    installWatchdog();
     return RUN_ALL_TESTS();
 }

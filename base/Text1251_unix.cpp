@@ -3,6 +3,8 @@
 #include <QStringDecoder>
 #include <QStringEncoder>
 
+// The toolkit's converter: Debian's Qt has the code page through ICU.
+
 QString fromCp1251(const QByteArray& bytes) {
     QStringDecoder decoder("windows-1251");
     return decoder.decode(bytes);

@@ -1,0 +1,71 @@
+// The journal's capture, byte for byte the same on every system: a fixed journal against the bytes
+// that Wireshark's capture readers expect.
+#include "journal/Recorder.h"
+#include "journal/Writers.h"
+
+#include <QByteArray>
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+struct Step {
+    enum { Sent, Received, Purged, Settled, Opened } what;
+    int64_t atUs;
+    Bytes bytes;
+};
+
+// 2023-11-14 22:13:20.999900 UTC: the first row after 100 us falls into the next second.
+constexpr int64_t kWallStartUs = 1'700'000'000'999'900;
+
+TEST(JournalCapture, FixedJournalGivesTheseBytes) {
+    const std::vector<Step> steps = {
+        {Step::Opened, 0, {}},
+        // The access request: its code and checksum are hidden.
+        {Step::Sent, 100, {0xAF, 0x07, 0x00, 0x12, 0x34, 0x56, 0x78, 0x1B, 0x01}},
+        {Step::Received, 41'000, {0xFA, 0x06, 0x08, 0x00, 0x0E, 0x00}},
+        // What a purge found, then a fetch answered by a frame cut short.
+        {Step::Purged, 2'000'000, {0x55, 0x55}},
+        {Step::Sent, 2'000'250, {0xAF, 0x03, 0x02, 0x05, 0x00}},
+        {Step::Received, 2'060'000, {0xFA, 0x26, 0x01}},
+        {Step::Settled, 3'500'000, {}}, // the rest of the frame waited for until 2'360'000
+    };
+    Journal::Recorder journal(kWallStartUs);
+    for (const Step& s : steps) {
+        const int n = static_cast<int>(s.bytes.size());
+        switch (s.what) {
+        case Step::Sent:
+            journal.sentAt(s.atUs, s.bytes.data(), n);
+            break;
+        case Step::Received:
+            journal.receivedAt(s.atUs, s.bytes.data(), n);
+            break;
+        case Step::Purged:
+            journal.purgedAt(s.atUs, s.bytes.data(), n);
+            break;
+        case Step::Settled:
+            journal.settle(s.atUs);
+            break;
+        case Step::Opened:
+            journal.eventAt(s.atUs, LineTap::Event::Opened, QStringLiteral("COM1"));
+            break;
+        }
+    }
+
+    const QByteArray expected = QByteArray::fromHex(
+        // File header: magic, version 2.4, zone 0, accuracy 0, snapshot length 65535, link type 250.
+        "d4c3b2a1 0200 0400 00000000 00000000 ffff0000 fa000000"
+        // Seconds, microseconds, bytes kept, bytes on the line; then the 12-byte RTAC header (seconds
+        // and microseconds big-endian, 01 sent or 02 received, control lines, footer) and the frame.
+        "01f15365 00000000 15000000 15000000 6553f101 00000000 01 00 0000 af0700 2a2a2a2a 2a2a"
+        "01f15365 c49f0000 12000000 12000000 6553f101 00009fc4 02 00 0000 fa0608000e00"
+        "02f15365 dc410f00 0e000000 0e000000 6553f102 000f41dc 02 00 0000 5555"
+        "03f15365 96000000 11000000 11000000 6553f103 00000096 01 00 0000 af03020500"
+        "03f15365 dc7d0500 0f000000 0f000000 6553f103 00057ddc 02 00 0000 fa2601");
+    EXPECT_EQ(Journal::journalCapture(journal).toHex(' ').toStdString(), expected.toHex(' ').toStdString());
+}
+
+} // namespace
