@@ -41,6 +41,8 @@ fresh_prefix() {
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null
 }
 stop_wine() { wineserver -k 2>/dev/null || true; wineserver -w; }
+# A failed check leaves no program of the prefix running (a message box waiting for a click).
+trap '[ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null' EXIT
 
 # The id of the top-level X window whose name is $1, empty while there is none.
 window_id() {
