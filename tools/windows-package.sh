@@ -47,7 +47,7 @@ origin() {
   if [ -f "$qt/bin/$dll" ]; then echo "$qt/bin/$dll"; return; fi
   found=$($compiler -print-file-name="$dll")
   if [ "$found" != "$dll" ] && [ -f "$found" ]; then realpath "$found"; return; fi
-  lower=$(tr 'A-Z' 'a-z' <<<"${dll%.*}")
+  lower=$(tr '[:upper:]' '[:lower:]' <<<"${dll%.*}")
   if [ -f "$sdk_lib/lib$lower.a" ] || [[ $lower == api-ms-win-* ]]; then echo windows; return; fi
   echo missing
 }
@@ -58,7 +58,7 @@ while [ ${#queue[@]} -gt 0 ]; do
   file=${queue[0]}
   queue=("${queue[@]:1}")
   for dll in $(imports "$file"); do
-    key=$(tr 'A-Z' 'a-z' <<<"$dll")
+    key=$(tr '[:upper:]' '[:lower:]' <<<"$dll")
     [ -n "${seen[$key]:-}" ] && continue
     seen[$key]=1
     from=$(origin "$dll")
