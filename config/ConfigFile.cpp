@@ -126,8 +126,11 @@ CollectedConfig decodeConfigFile(const QByteArray& bytes) {
 bool isConfigFile(const QByteArray& bytes) {
     const QList<QByteArray> lines = splitLines(bytes, 1);
     QByteArray line = lines.isEmpty() ? QByteArray() : lines[0];
-    // A last line ended by CR alone: the CR is its line end.
+    // A last line ended by CR alone: the CR is its line end. Spaces and tabs after the digits are
+    // what an editor may leave there; the line is read by position, so they change nothing.
     if (line.endsWith('\r')) line.chop(1);
+    while (line.endsWith(' ') || line.endsWith('\t'))
+        line.chop(1);
     if (line.isEmpty() || line.size() > kConfigLineLength) return false;
     return std::all_of(line.begin(), line.end(),
                        [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });

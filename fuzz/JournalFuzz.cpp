@@ -1,15 +1,19 @@
 // Feeds arbitrary traffic to the exchange journal: bytes written, read and purged in any order, then
-// every cell of every row and both saved forms made from what it recorded.
+// every cell of every row and both saved forms made from what it recorded. A second journal plays
+// the fuzzer's choices as traffic around known codes and must keep none of their bytes.
+#include "CodeTraffic.h"
 #include "FuzzSupport.h"
 #include "journal/Recorder.h"
 #include "journal/RowText.h"
 #include "journal/Writers.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 
-extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    fuzz::installQuietEnvironment();
+namespace {
 
+void playRaw(const uint8_t* data, size_t size) {
     Journal::Recorder journal;
     int64_t us = 0;
     for (size_t at = 0; at + 1 < size;) {
@@ -39,5 +43,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             Journal::cellText(journal, journal.row(seq), c);
     Journal::journalText(journal);
     Journal::journalCapture(journal);
+}
+
+void playAroundCodes(const uint8_t* data, size_t size) {
+    Journal::Recorder journal;
+    size_t at = 0;
+    codetraffic::Player(journal, [&](int n) { return at < size ? data[at++] % n : 0; })
+        .play(static_cast<int>(size / 2));
+    const QString where = codetraffic::leak(journal);
+    if (!where.isEmpty()) {
+        std::fprintf(stderr, "a code byte was kept: %s\n", where.toUtf8().constData());
+        std::abort();
+    }
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    fuzz::installQuietEnvironment();
+    playRaw(data, size);
+    playAroundCodes(data, size);
     return 0;
 }

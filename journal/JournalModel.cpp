@@ -1,7 +1,9 @@
 #include "journal/JournalModel.h"
 
+#include "base/Clock.h"
 #include "journal/Recorder.h"
 #include "journal/RowText.h"
+#include "link/Link.h"
 
 #include <QApplication>
 #include <QPalette>
@@ -67,17 +69,17 @@ bool JournalModel::wanted(uint64_t seq) const {
 }
 
 void JournalModel::tick() {
-    // A batch redraws the view, which holds the thread for a few milliseconds. It never comes while a
-    // request awaits its reply, and waits for a quiet line after a frame, when the next request may
-    // follow at once, but not longer than kMaxDeferMs.
+    // A batch redraws the view, which holds the thread for some milliseconds. It must never be in the
+    // way of the line: it comes while no exchange runs, or early in one of the link's pauses, which
+    // it cannot outlast. Between them the view waits (a run's pauses come every few hundred ms).
     if (lastBatch_.isValid() && lastBatch_.elapsed() < kBatchMs) return;
     recorder_.settle();
-    if (recorder_.awaitingReply()) return; // an exchange lasts 1.3 s at most
-    if (recorder_.nowUs() - recorder_.lastActivityUs() < kQuietUs) {
-        if (!deferred_.isValid()) deferred_.start();
-        if (deferred_.elapsed() < kMaxDeferMs) return;
+    if (Link::exchangeActive()) {
+        const uint64_t pauseEnd = Link::pauseEndUs();
+        if (pauseEnd == 0 || pauseEnd < Clock::micros() + kBatchRoomUs) return;
+    } else if (recorder_.awaitingReply()) {
+        return;
     }
-    deferred_.invalidate();
     lastBatch_.start();
     pull();
 }

@@ -17,8 +17,9 @@ class JournalModel : public QAbstractTableModel {
   public:
     static constexpr int kBatchMs = 100; // at most ten batches a second
     static constexpr int kTickMs = kBatchMs / 5;
-    static constexpr int kMaxDeferMs = 1000;
-    static constexpr int64_t kQuietUs = 20'000;
+    // A batch, the repaint after it and what a screen reader's bridge makes of it take some
+    // milliseconds: one starts in a pause of the link only with this much of the pause left.
+    static constexpr uint64_t kBatchRoomUs = 100'000;
 
     explicit JournalModel(Recorder& recorder, QObject* parent = nullptr);
 
@@ -52,7 +53,6 @@ class JournalModel : public QAbstractTableModel {
 
     Recorder& recorder_;
     QTimer timer_;
-    QElapsedTimer deferred_; // since the first batch that waited for a quiet line
     QElapsedTimer lastBatch_;
     bool paused_ = false;
     bool faultsOnly_ = false;

@@ -1,5 +1,7 @@
 #include "journal/Recorder.h"
 
+#include "base/Wipe.h"
+
 #include <algorithm>
 
 namespace Journal {
@@ -9,6 +11,10 @@ constexpr uint8_t kRequestStart = 0xAF;
 constexpr uint8_t kReplyStart = 0xFA;
 constexpr int kMinControlReply = 4; // start byte, length byte, two checksum bytes
 constexpr int kMinKeyReply = 2;     // length byte and check byte after the start byte
+constexpr int kDatalessReply = 6;   // start byte, length, status, echo and the two checksum bytes
+constexpr int kIdentityBytes = 4;   // start byte, length, status and echo: what identifies a reply
+constexpr uint8_t kSignatureLength = 38; // the key device's answer to the access step
+constexpr uint8_t kSignatureStatus = 5;
 // How long the program waits, as the journal reckons the end of an exchange that nothing followed:
 // the start byte's 200 ms (after the fetch frame's 50 ms pause), the rest's 300 ms, and the key
 // device's 1000 ms for its length byte.
@@ -28,6 +34,11 @@ uint16_t sum16(const uint8_t* bytes, int count) {
 
 bool isKeyRequest(const uint8_t* frame, int count) {
     return count == 9 && frame[1] == 7 && (frame[2] == 2 || frame[2] == 3);
+}
+
+// The expander commands that carry codes: a partition's or a user's write, and the users' read.
+bool isCodeCommand(uint8_t command) {
+    return command == 0x59 || command == 0x5C || command == 0x5D;
 }
 
 void keep(Row& row, const uint8_t* bytes, int count) {
@@ -63,10 +74,10 @@ QString Diagnosis::text() const {
 
 Recorder::Recorder() : Recorder(QDateTime::currentMSecsSinceEpoch() * 1000) {}
 
-Recorder::Recorder(int64_t wallStartUs)
-    : start_(std::chrono::steady_clock::now()), wallStartUs_(wallStartUs) {
-    frame_.reserve(kMaxRowBytes);
-    noise_.reserve(kMaxRowBytes);
+Recorder::Recorder(int64_t wallStartUs) : start_(std::chrono::steady_clock::now()), wallStartUs_(wallStartUs) {}
+
+Recorder::~Recorder() {
+    wipe(scratch_.data(), scratch_.size());
 }
 
 int64_t Recorder::nowUs() const {
@@ -138,6 +149,7 @@ void Recorder::sentAt(int64_t us, const uint8_t* bytes, int count) {
             row.verdict = Verdict::NotAFrame;
             row.device = ex_.device;
             row.window = ex_.window;
+            hideCodes(row, Origin::Stray);
             return;
         }
         addRequest(us, bytes + at, length);
@@ -170,7 +182,6 @@ void Recorder::addRequest(int64_t us, const uint8_t* f, int count) {
         ex.expander = relay_.expander;
         ex.sub = relay_.command;
         ex.block = relay_.block;
-        ex.codes = relay_.command == 0x5D && relay_.block != 0;
     }
 
     Row& row = append(us, Kind::Request);
@@ -183,88 +194,173 @@ void Recorder::addRequest(int64_t us, const uint8_t* f, int count) {
     row.requestSeq = 0;
     row.asked = command;
     row.verdict = ex.expectsReply ? Verdict::Ok : Verdict::Unchecked;
-    if (!ex.keyDevice && command == 0) {
-        mask(row, 0, 3, count); // the access and engineer codes, and the checksum that reveals them
-    } else if (!ex.keyDevice && command == 1 && n == 12 && (f[4] == 0x59 || f[4] == 0x5C)) {
-        mask(row, 0, 7, 9); // a partition's or a user's code
-        mask(row, 1, 12, 14);
-    }
+    // Bytes of a code exchange that ended without its reply may still be on the way.
+    tainted_ = secret_ && !answered_;
+    secret_ = carriesCode(f, count);
+    answered_ = false;
+    hideCodes(row, Origin::Request);
     keyFraming_ = ex.keyDevice;
+    dropFrame();
+}
+
+// The access step (the access and engineer codes), a partition's or a user's write, the users'
+// read, and the fetches that serve the relayed ones.
+bool Recorder::carriesCode(const uint8_t* f, int count) const {
+    if (isKeyRequest(f, count)) return false;
+    switch (f[2]) {
+    case 0:
+        return true;
+    case 1:
+        return f[1] >= 5 && isCodeCommand(f[4]);
+    case 2:
+        return relay_.known && isCodeCommand(relay_.command);
+    default:
+        return false;
+    }
+}
+
+// The one rule that keeps codes out of the journal. While the latest request carries a code, no
+// byte of its exchange is kept but what surely identifies a frame: of the request, all but its code
+// bytes and the checksum over them; of a reply, the start byte, length, status and echo, and only
+// of the reply that came first in its exchange, whole, checked and as the exchange expects it (its
+// checksum too where it covers nothing more). The same holds for the exchange after one that ended
+// without its reply, whose first bytes may be the rest of it. Everything else is blanked wherever it lands: a frame
+// that may have begun inside code bytes, a reply cut short, noise, an echo of the request, purged
+// bytes, late bytes, bytes handed out after the port was lost. A reply that looks like a page of
+// users' codes is hidden also where its request went unrecorded.
+void Recorder::hideCodes(Row& row, Origin origin) const {
+    const uint8_t* f = row.bytes.data();
+    if (!secret_ && !(tainted_ && origin == Origin::Stray)) {
+        if (origin != Origin::Request && row.kind != Kind::Discarded && row.count == 22 && f[3] == 0x5D)
+            mask(row, 0, kIdentityBytes, row.count);
+        return;
+    }
+    switch (origin) {
+    case Origin::Request:
+        if (f[2] == 0) {
+            mask(row, 0, 3, row.count); // the access and engineer codes, and the checksum over them
+        } else if (f[2] == 1 && f[4] != 0x5D) {
+            if (f[1] == 12) {
+                mask(row, 0, 7, 9); // a partition's or a user's code
+                mask(row, 1, 12, 14);
+            } else {
+                mask(row, 0, 5, row.count); // a write of a code laid out otherwise
+            }
+        }
+        return;
+    case Origin::Trusted:
+        // The key device's signature carries no code: it does not know the access step.
+        if (row.device == Device::KeyDevice || row.count <= kDatalessReply) return;
+        mask(row, 0, kIdentityBytes, row.count);
+        return;
+    case Origin::Stray:
+        mask(row, 0, 0, row.count);
+        return;
+    }
+}
+
+// A reply the journal can tell from code bytes: it began with the first byte its exchange received
+// and came whole and checked, with no data, as the key device's signature to the access step, or as
+// the expander's answer that echoes the relayed command.
+bool Recorder::trustedReply(const Row& row, bool whole, bool sumOk) const {
+    if (!whole || !sumOk || !frameFirst_) return false;
+    const uint8_t* f = row.bytes.data();
+    if (frameKeyFramed_)
+        return ex_.command == 0 && row.count == kSignatureLength + 1 && f[1] == kSignatureLength &&
+               f[2] == kSignatureStatus;
+    if (row.count == kDatalessReply) return true;
+    return ex_.command == 2 && f[2] == 1 && f[3] == ex_.sub;
+}
+
+void Recorder::dropFrame() {
+    wipe(frame_, static_cast<size_t>(frameCount_));
+    frameCount_ = 0;
     rx_ = Rx::Hunt;
-    frame_.clear();
+    frameKeyFramed_ = false;
+    frameFirst_ = false;
 }
 
 void Recorder::receivedAt(int64_t us, const uint8_t* bytes, int count) {
-    for (int i = 0; i < count; ++i) {
-        const uint8_t b = bytes[i];
-        if (ex_.open) {
-            ++ex_.received;
-            ex_.lastByteUs = us;
+    for (int i = 0; i < count; ++i)
+        receiveByte(us, bytes[i]);
+}
+
+void Recorder::receiveByte(int64_t us, uint8_t b) {
+    answered_ = false;
+    if (ex_.open) {
+        ++ex_.received;
+        ex_.lastByteUs = us;
+    }
+    switch (rx_) {
+    case Rx::Hunt:
+        if (b == kReplyStart) {
+            flushNoise(us);
+            frame_[0] = b;
+            frameCount_ = 1;
+            frameFirst_ = ex_.open && !ex_.replied && ex_.received == 1;
+            rx_ = Rx::Length;
+        } else if (noiseCount_ < kMaxRowBytes) {
+            noise_[noiseCount_++] = b;
+        } else {
+            ++noiseBeyond_;
         }
-        switch (rx_) {
-        case Rx::Hunt:
-            if (b == kReplyStart) {
-                flushNoise(us);
-                frame_.assign(1, b);
-                rx_ = Rx::Length;
-            } else if (noise_.size() < kMaxRowBytes) {
-                noise_.push_back(b);
-            } else {
-                ++noiseBeyond_;
-            }
-            break;
-        case Rx::Length:
-            frame_.push_back(b);
-            expected_ = keyFraming_ ? b + 1 : b;
-            if (b < (keyFraming_ ? kMinKeyReply : kMinControlReply))
-                emitFrame(us, true);
-            else
-                rx_ = Rx::Body;
-            break;
-        case Rx::Body:
-            frame_.push_back(b);
-            if (static_cast<int>(frame_.size()) >= expected_) emitFrame(us, true);
-            break;
-        }
+        break;
+    case Rx::Length:
+        frame_[frameCount_++] = b;
+        // The key device answers the access step with its signature in its own framing, whose
+        // length byte no answer of the control unit to that step has.
+        frameKeyFramed_ = keyFraming_ || (ex_.open && !ex_.replied && !ex_.keyDevice && ex_.command == 0 &&
+                                          b == kSignatureLength);
+        expected_ = frameKeyFramed_ ? b + 1 : b;
+        if (b < (frameKeyFramed_ ? kMinKeyReply : kMinControlReply))
+            emitFrame(us, true);
+        else
+            rx_ = Rx::Body;
+        break;
+    case Rx::Body:
+        frame_[frameCount_++] = b;
+        if (frameCount_ >= expected_) emitFrame(us, true);
+        break;
     }
 }
 
 void Recorder::emitFrame(int64_t us, bool whole) {
     const bool inExchange = ex_.open && !ex_.replied;
     Row& row = append(us, whole || !inExchange ? Kind::Reply : Kind::NoAnswer);
-    keep(row, frame_.data(), static_cast<int>(frame_.size()));
+    keep(row, frame_, frameCount_);
     fillFromExchange(row, us);
     if (!inExchange) row.requestSeq = 0;
     const int count = row.count;
     const uint8_t* f = row.bytes.data();
 
+    bool sumOk = false;
     if (!whole) {
         row.verdict = inExchange ? Verdict::NoAnswer : Verdict::Incomplete;
         row.received = ex_.received;
-    } else if (count < (keyFraming_ ? kMinKeyReply + 1 : kMinControlReply)) {
+    } else if (count < (frameKeyFramed_ ? kMinKeyReply + 1 : kMinControlReply)) {
         row.verdict = Verdict::BadLength;
     } else {
-        bool sumOk;
-        if (keyFraming_) {
+        if (frameKeyFramed_) {
             sumOk = (sum16(f + 1, count - 2) & 0xFF) == f[count - 1];
         } else {
             const uint16_t sum = sum16(f + 1, count - 3);
             sumOk = f[count - 2] == (sum & 0xFF) && f[count - 1] == (sum >> 8);
         }
-        const bool signature = !keyFraming_ && f[1] == 38 && f[2] == 5;
-        if (signature) {
-            row.device = Device::KeyDevice; // the key-programming device answers the access step
-            row.verdict = Verdict::Ok;
-        } else if (!sumOk) {
+        const bool signature = frameKeyFramed_ && !keyFraming_;
+        if (signature) row.device = Device::KeyDevice; // the key-programming device answers the access step
+        if (!sumOk)
             row.verdict = Verdict::BadChecksum;
-        } else if (!inExchange) {
+        else if (!inExchange)
             row.verdict = Verdict::Unchecked; // a key report, or a second frame to one request
-        } else {
-            row.verdict = accepted(f[2]) ? Verdict::Ok : Verdict::Refused;
-        }
+        else
+            row.verdict = signature || accepted(f[2]) ? Verdict::Ok : Verdict::Refused;
     }
-    const bool codes = inExchange && (ex_.codes || (!keyFraming_ && count == 22 && f[3] == 0x5D));
-    if (codes) mask(row, 0, 4, count); // the users' codes and the checksum over them
+    const bool trusted = trustedReply(row, whole, sumOk);
+    answered_ = trusted;
+    // A frame that may have begun inside code bytes is not judged by what would be a code.
+    if ((secret_ || tainted_) && !trusted && (row.verdict == Verdict::Ok || row.verdict == Verdict::Refused))
+        row.verdict = Verdict::Unchecked;
+    hideCodes(row, trusted ? Origin::Trusted : Origin::Stray);
 
     switch (row.verdict) {
     case Verdict::BadChecksum:
@@ -281,14 +377,13 @@ void Recorder::emitFrame(int64_t us, bool whole) {
         break;
     }
     if (inExchange) ex_.replied = true;
-    frame_.clear();
-    rx_ = Rx::Hunt;
+    dropFrame();
 }
 
 void Recorder::flushNoise(int64_t us) {
-    if (noise_.empty()) return;
+    if (noiseCount_ == 0) return;
     Row& row = append(us, Kind::Discarded);
-    keep(row, noise_.data(), static_cast<int>(noise_.size()));
+    keep(row, noise_, noiseCount_);
     row.received = noiseBeyond_;
     row.device = ex_.device;
     row.window = ex_.window;
@@ -296,8 +391,9 @@ void Recorder::flushNoise(int64_t us) {
     row.verdict = Verdict::Discarded;
     // Noise that came instead of a reply belongs to the request, which "Только ошибки" then shows.
     if (ex_.open) row.requestSeq = ex_.requestSeq;
-    if (ex_.open && ex_.codes) mask(row, 0, 0, row.count); // could be the codes of a late reply
-    noise_.clear();
+    hideCodes(row, Origin::Stray);
+    wipe(noise_, static_cast<size_t>(noiseCount_));
+    noiseCount_ = 0;
     noiseBeyond_ = 0;
 }
 
@@ -316,9 +412,13 @@ void Recorder::closeExchange(int64_t us) {
 }
 
 void Recorder::purgedAt(int64_t us, const uint8_t* bytes, int count) {
+    int at = 0;
+    // The program reads the key device's signature with the control unit's framing and leaves its
+    // check byte to the purge that follows: that byte ends the frame, as it arrived.
+    while (at < count && rx_ == Rx::Body && frameKeyFramed_ && !keyFraming_)
+        receiveByte(ex_.lastByteUs, bytes[at++]);
     closeExchange(us);
-    const bool codes = ex_.codes;
-    for (int at = 0; at < count; at += kMaxRowBytes) {
+    for (; at < count; at += kMaxRowBytes) {
         Row& row = append(us, Kind::Discarded);
         keep(row, bytes + at, count - at);
         row.device = ex_.device;
@@ -326,14 +426,13 @@ void Recorder::purgedAt(int64_t us, const uint8_t* bytes, int count) {
         row.expander = ex_.expander;
         row.verdict = Verdict::Discarded;
         row.purge = true;
-        if (codes) mask(row, 0, 0, row.count);
+        hideCodes(row, Origin::Stray);
     }
 }
 
 void Recorder::eventAt(int64_t us, Event event, const QString& portName) {
     closeExchange(us);
-    rx_ = Rx::Hunt;
-    frame_.clear();
+    dropFrame();
     Row& row = append(us, event == Event::Opened   ? Kind::Opened
                           : event == Event::Closed ? Kind::Closed
                                                    : Kind::Lost);

@@ -5,7 +5,9 @@
 #include <QDateTime>
 #include <QString>
 #include <algorithm>
+#include <array>
 #include <chrono>
+#include <utility>
 #include <vector>
 
 namespace Journal {
@@ -19,8 +21,9 @@ struct Diagnosis {
 
 // Records the line: turns the bytes both windows write and read into rows of requests, replies,
 // discarded bytes, time-outs and port events, in a ring of the last kCapacity rows. It finds the
-// frames in the bytes with each device's own framing and keeps no code: the bytes of every code,
-// and the checksum of the frame that carries it, are blanked as they are recorded.
+// frames in the bytes with each device's own framing and keeps no code: while the latest request
+// is one that carries a code, every byte of its exchange that does not surely identify a frame is
+// blanked as it is recorded (hideCodes), and the buffers that held such bytes are wiped.
 class Recorder : public LineTap {
   public:
     static constexpr uint64_t kCapacity = 50000;
@@ -28,6 +31,9 @@ class Recorder : public LineTap {
     Recorder();
     // A recording whose clock starts at a given wall-clock time (microseconds since the epoch).
     explicit Recorder(int64_t wallStartUs);
+    ~Recorder() override;
+    Recorder(const Recorder&) = delete;
+    Recorder& operator=(const Recorder&) = delete;
 
     void sent(const uint8_t* bytes, int count) override { sentAt(nowUs(), bytes, count); }
     void received(const uint8_t* bytes, int count) override { receivedAt(nowUs(), bytes, count); }
@@ -64,6 +70,9 @@ class Recorder : public LineTap {
     const Diagnosis& diagnosis() const { return diagnosis_; }
     // Empties the journal and its diagnosis; an exchange under way goes on being recorded.
     void clear();
+    // The bytes the recorder keeps between calls (a frame still coming, noise before a start byte),
+    // used or not: a check that no code stays in memory reads them.
+    std::pair<const uint8_t*, size_t> scratch() const { return {scratch_.data(), scratch_.size()}; }
 
   private:
     enum class Rx { Hunt, Length, Body };
@@ -72,7 +81,6 @@ class Recorder : public LineTap {
         bool replied = false;
         bool expectsReply = false;
         bool keyDevice = false;
-        bool codes = false; // its reply carries codes
         uint64_t requestSeq = 0;
         int64_t sentUs = 0;
         int64_t lastByteUs = 0;
@@ -91,10 +99,18 @@ class Recorder : public LineTap {
         uint8_t block = 0;
     };
 
+    // Where a received frame began, as far as the journal can tell.
+    enum class Origin { Request, Trusted, Stray };
+
     Row& append(int64_t us, Kind kind);
     void addRequest(int64_t us, const uint8_t* frame, int count);
+    bool carriesCode(const uint8_t* frame, int count) const;
+    void hideCodes(Row& row, Origin origin) const;
+    bool trustedReply(const Row& row, bool whole, bool sumOk) const;
+    void receiveByte(int64_t us, uint8_t b);
     void emitFrame(int64_t us, bool whole);
     void flushNoise(int64_t us);
+    void dropFrame();
     void closeExchange(int64_t us);
     void fail(Diagnosis::Kind kind, int status = 0);
     bool accepted(uint8_t status) const;
@@ -109,10 +125,19 @@ class Recorder : public LineTap {
     Exchange ex_;
     Relay relay_;
     bool keyFraming_ = false; // replies are read with the key device's framing
+    bool secret_ = false;     // the latest request carries a code: its exchange is hidden
+    bool tainted_ = false;    // the one before did, and its reply did not come whole
+    bool answered_ = false;   // the last bytes received were a reply the journal can trust
     Rx rx_ = Rx::Hunt;
-    std::vector<uint8_t> frame_;
+    bool frameKeyFramed_ = false; // the frame coming is read with the key device's framing
+    bool frameFirst_ = false;     // it began with the first byte its exchange received
+    // A frame still coming and the noise before a start byte, each at most a row long.
+    std::array<uint8_t, 2 * kMaxRowBytes> scratch_{};
+    uint8_t* const frame_ = scratch_.data();
+    uint8_t* const noise_ = scratch_.data() + kMaxRowBytes;
+    int frameCount_ = 0;
     int expected_ = 0;
-    std::vector<uint8_t> noise_;
+    int noiseCount_ = 0;
     uint32_t noiseBeyond_ = 0;
     Diagnosis diagnosis_;
 };

@@ -199,6 +199,7 @@ QString meaning(const Row& row) {
         if (row.verdict == Verdict::NotAFrame) return QStringLiteral("Байты вне кадра");
         return row.device == Device::KeyDevice ? keyRequest(row) : controlRequest(row);
     case Kind::Reply:
+        if (row.masked(0)) return QStringLiteral("Кадр в обмене с кодом: байты скрыты");
         if (row.count < 2) return QStringLiteral("Стартовый байт");
         return (row.asked & 0x80) || (row.requestSeq == 0 && row.window == Window::Keys) ? keyReply(row)
                                                                                          : controlReply(row);
@@ -227,8 +228,7 @@ QString result(const Row& row) {
     case Verdict::Unchecked:
         return {};
     case Verdict::BadChecksum:
-        return row.device == Device::KeyDevice && (row.asked & 0x80)
-                   ? QStringLiteral("неверный контрольный байт")
+        return row.device == Device::KeyDevice ? QStringLiteral("неверный контрольный байт")
                    : QStringLiteral("неверная КС");
     case Verdict::BadLength:
         return QStringLiteral("неверная длина");

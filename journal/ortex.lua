@@ -2,8 +2,9 @@
 -- saves them (link type RTAC serial, 250). Both devices are decoded: the control unit with the
 -- expanders behind it, and the key-programming device. Read a saved capture with
 --   tshark -r FILE.pcap -X lua_script:ortex.lua -d rtacser.data,ortex
--- Code bytes and the checksum of a frame that carries a code are saved as '*': such a frame's
--- checksum cannot be verified and has no ortex.checksum_ok field.
+-- Bytes the journal hid because they may hold a code are saved as '*': a frame with hidden bytes
+-- has no ortex.checksum_ok field, and one hidden from its start byte on is not a frame at all. The
+-- key device's answer to the access step, its signature, is read with the key device's framing.
 
 local ortex = Proto("ortex", "Ortex serial line")
 
@@ -20,8 +21,16 @@ local REPLY_START = 0xFA
 local MASKED = 0x2A
 
 -- A reply is read with the framing of the device the request before it went to.
-local last_device = "control-unit"
-local device_of = {}
+local last_device
+local device_of
+
+-- Each capture file is read from a fresh start.
+local function reset()
+    last_device = "control-unit"
+    device_of = {}
+end
+ortex.init = reset
+reset()
 
 local function byte(tvb, i) return tvb(i, 1):uint() end
 
@@ -83,6 +92,9 @@ function ortex.dissector(tvb, pinfo, tree)
         if not pinfo.visited then device_of[pinfo.number] = last_device end
         local device = device_of[pinfo.number] or last_device
         local length = byte(tvb, 1)
+        if device == "control-unit" and length == 38 and byte(tvb, 2) == 5 and n == length + 1 then
+            device = "key-device" -- its signature
+        end
         subtree:add(f_device, device)
         subtree:add(f_length, tvb(1, 1))
         subtree:add(f_status, tvb(2, 1))
@@ -92,7 +104,7 @@ function ortex.dissector(tvb, pinfo, tree)
                 subtree:add(f_checksum_ok, byte(tvb, length) == sum(tvb, 1, length - 1) % 256)
             end
         elseif length >= 4 and n >= length then
-            if byte(tvb, 3) == 0x5D and all_masked(tvb, 4, n - 1) then
+            if n > 4 and all_masked(tvb, 4, n - 1) then
                 subtree:add(f_masked, true)
             else
                 local s = sum(tvb, 1, length - 3)

@@ -1,5 +1,7 @@
 #include "link/LineTap.h"
 
+#include "base/Wipe.h"
+
 #include <array>
 
 namespace Link {
@@ -51,6 +53,7 @@ class ObservedLine : public SerialLine {
                 installedTap->purged(waiting.data(), n);
                 total += n;
             }
+            wipe(waiting.data(), waiting.size()); // what was waiting may be a code
         }
         line_->purgeInput();
     }

@@ -21,6 +21,7 @@ struct LinkState {
     QString lineName; // the port name OpenPort opened the line under
     std::array<uint8_t, kFrameBufferSize> r{};
     int active = 0;
+    uint64_t pauseEndUs = 0;
     std::function<void(const QString&)> traceSink;
     QString trace;
 };
@@ -189,11 +190,15 @@ void WaitMs(unsigned ms) {
     // Measured finer than the tick counter: a pause lasts its milliseconds and not up to one more,
     // as counting whole ticks past the deadline would make it.
     const uint64_t end = Clock::micros() + uint64_t{ms} * 1000;
+    LinkState& s = state();
+    const uint64_t outer = s.pauseEndUs;
+    s.pauseEndUs = end;
     for (;;) {
         Clock::pumpEvents();
-        if (Clock::terminating() || Clock::micros() >= end) return;
+        if (Clock::terminating() || Clock::micros() >= end) break;
         Clock::idleUntil(end);
     }
+    s.pauseEndUs = outer;
 }
 
 bool ReceiveFrame() {
@@ -330,6 +335,10 @@ QString traceText() {
 
 bool exchangeActive() {
     return state().active > 0;
+}
+
+uint64_t pauseEndUs() {
+    return state().pauseEndUs;
 }
 
 ExchangeScope::ExchangeScope() {

@@ -74,6 +74,8 @@ QString traceText();
 
 // True while an exchange of either window waits on the line.
 bool exchangeActive();
+// The end (Clock::micros) of the pause WaitMs is in, 0 outside a pause.
+uint64_t pauseEndUs();
 // Marks an exchange of the key programmer as active while it lives.
 class ExchangeScope {
   public:

@@ -1,5 +1,6 @@
 #include "link/QtSerialLine.h"
 
+#include "link/ModemLines.h"
 #include "link/PortWait.h"
 
 #include <QElapsedTimer>
@@ -46,16 +47,7 @@ bool QtSerialLine::configure() {
         !port_.setParity(QSerialPort::NoParity) || !port_.setStopBits(QSerialPort::OneStop) ||
         !port_.setFlowControl(QSerialPort::NoFlowControl))
         return false;
-    // A pseudo-terminal or an adapter without modem lines refuses these with an unsupported
-    // operation; that is not a fault of the line.
-    const auto modemLine = [this](bool ok) {
-        if (ok) return true;
-        if (port_.error() != QSerialPort::UnsupportedOperationError) return false;
-        port_.clearError();
-        return true;
-    };
-    if (!modemLine(port_.setRequestToSend(true)) || !modemLine(port_.setDataTerminalReady(false)))
-        return false;
+    if (!setModemLines(port_)) return false;
     port_.setReadBufferSize(0);
     port_.clearError();
     return true;

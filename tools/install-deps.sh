@@ -3,8 +3,8 @@
 # argument "windows", also what the Windows build needs.
 set -euo pipefail
 packages=(cmake g++ make pkg-config qt6-base-dev qt6-serialport-dev libqt6test6 libgtest-dev
-          fonts-dejavu-core qt6-translations-l10n desktop-file-utils appstream poppler-utils xvfb
-          xauth libxcb1-dev clang libclang-rt-dev lintian tshark)
+          fonts-dejavu-core fonts-liberation2 qt6-translations-l10n desktop-file-utils appstream poppler-utils xvfb
+          xauth dbus at-spi2-core libxcb1-dev clang libclang-rt-dev lintian tshark)
 # The Windows build: the cross compiler, Debian's source of qtbase, wine to run it, the installer;
 # the program's icon drawn from its picture; for checking the deliverables under wine, the screen's
 # picture and reading its Russian texts back.

@@ -298,6 +298,8 @@ TEST_F(ConfigFileCommands, OnlyAFileWhoseFirstLineCanBeAConfigurationOpens) {
         {goldenFile().left(36).toLower() + "\r\nописание\r\n", true},
         {goldenFile().left(kConfigLineLength) + "\n", true},
         {goldenFile().left(kConfigLineLength) + "\r", true}, // the last line ended by CR alone
+        {goldenFile().left(kConfigLineLength) + " \t \r\nописание\r\n", true}, // an editor's trailing blanks
+        {" \t\r\n", false},
     };
     const QStringList refused = {"Файл не является файлом конфигурации расширителя"};
     for (const auto& [bytes, opens] : cases) {

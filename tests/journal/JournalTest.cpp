@@ -91,6 +91,7 @@ TEST(JournalRows, DecodeBothDevicesAndHideEveryCode) {
     };
     const Bytes userWrite = frame({1, 11, 0x5C, 3, 0x0F, 0x21, 0x43, 3, 0, 0});
     const Bytes codes = reply(1, 0x5D, Bytes(16, 0x12));
+    const Bytes signature = keyReply(5, Bytes(35, 0)); // the key device's answer to the access step
     const Case cases[] = {
         {"access granted",
          {{Step::Sent, 0, request(0, 0x21, 0x43, 0x65, 0x87)}, {Step::Received, 3, reply(8, 0)}},
@@ -150,7 +151,8 @@ TEST(JournalRows, DecodeBothDevicesAndHideEveryCode) {
           {Step::Received, 14, keyReply(4, {})},
           {Step::Received, 900, keyReply(5, Bytes{0, 0, 0, 0, 0, 0, 0, 0, 42, 0})},
           {Step::Sent, 1000, request(0, 0x21, 0x43)},
-          {Step::Received, 1004, reply(5, 0, Bytes(32, 0))}},
+          {Step::Received, 1004, Bytes(signature.begin(), signature.end() - 1)}, // read as 38 bytes
+          {Step::Purged, 1010, {signature.back()}}},
          {"0.0 | → | БКУ | AF 07 02 00 00 00 00 09 00 | Чтение таблицы ключей 1 | ок",
           "4.0 | ← | БКУ | FA 26 05" + QString(" 03").repeated(35) +
               " 94 | Статус 5: таблица, записано ключей 70 | ок",
@@ -159,8 +161,8 @@ TEST(JournalRows, DecodeBothDevicesAndHideEveryCode) {
           "886.0 | ← | БКУ | FA 0D 05 00 00 00 00 00 00 00 00 2A 00 3C | Касание ключа: записан в ячейке 42 "
           "| ",
           "100.0 | → | ППК | AF 05 00 ** ** ** ** | Доступ: код скрыт | ок",
-          "4.0 | ← | БКУ | FA 26 05 00" + QString(" 00").repeated(32) +
-              " 2B 00 | Сигнатура БКУ (длина 38, статус 5) | ок"}},
+          "4.0 | ← | БКУ | FA 26 05" + QString(" 00").repeated(35) +
+              " 2B | Сигнатура БКУ (длина 38, статус 5) | ок"}},
     };
     for (const Case& c : cases) {
         Recorder r;
@@ -404,7 +406,12 @@ TEST_F(JournalLine, SavedTextAndCaptureMatchTheJournalWithoutCodes) {
     Link::SendFrame(QByteArray::fromHex("010b5c030f2143030000")); // user 3 with its code
     EXPECT_TRUE(Link::FetchReply(0x5C));
     Link::ClosePort();
-    // The key device's table read and its reply, as the key window exchanges them.
+    // The key device's signature to the access step, then its table read and its reply, as the key
+    // window exchanges them.
+    const Bytes access = request(0, 0x21, 0x43);
+    const Bytes signature = keyReply(5, Bytes(35, 0));
+    journal.sentAt(journal.nowUs(), access.data(), static_cast<int>(access.size()));
+    journal.receivedAt(journal.nowUs(), signature.data(), static_cast<int>(signature.size()));
     const Bytes table = keyReply(5, Bytes(35, 0x01));
     journal.sentAt(journal.nowUs(), kKeyTable1.data(), static_cast<int>(kKeyTable1.size()));
     journal.receivedAt(journal.nowUs(), table.data(), static_cast<int>(table.size()));

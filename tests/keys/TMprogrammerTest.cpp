@@ -971,3 +971,33 @@ TEST_F(KeyWindow, DemonstrationDeviceTouchesAKeyByItself) {
     EXPECT_EQ(cell(3, 9), KeyTexts::present());
     EXPECT_EQ(device.reportsSent(), 1);
 }
+
+// Every caption of the window fits its control with the face the window found (the narrow face,
+// Arial's widths, or the narrowed wide face).
+TEST_F(KeyWindow, CaptionsFitTheirControls) {
+    form->show();
+    QCoreApplication::processEvents();
+    int checked = 0;
+    for (QWidget* w : form->findChildren<QWidget*>()) {
+        if (!w->isVisible()) continue;
+        QString text;
+        int needed = 0;
+        int room = w->width();
+        if (auto* label = qobject_cast<QLabel*>(w); label && !label->wordWrap()) {
+            text = label->text();
+            needed = w->fontMetrics().horizontalAdvance(text);
+            room = label->contentsRect().width();
+        } else if (qobject_cast<QPushButton*>(w)) {
+            text = static_cast<QPushButton*>(w)->text();
+            needed = w->fontMetrics().horizontalAdvance(text) + 8;
+        } else if (auto* button = qobject_cast<QAbstractButton*>(w)) {
+            text = button->text();
+            needed = w->sizeHint().width();
+        }
+        if (text.isEmpty()) continue;
+        ++checked;
+        EXPECT_LE(needed, room) << w->objectName().toStdString() << " \"" << text.toStdString() << "\" in "
+                                << w->font().family().toStdString();
+    }
+    EXPECT_GT(checked, 3);
+}

@@ -35,12 +35,15 @@ bool writeFrames(const std::string& path, const std::vector<sim::RequestFrame>& 
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fputs("usage: serial_e2e_devices FOLDER\n", stderr);
+    const bool paced = argc == 3 && std::string(argv[2]) == "--paced";
+    if (argc != 2 && !paced) {
+        std::fputs("usage: serial_e2e_devices FOLDER [--paced]\n", stderr);
         return 2;
     }
     const std::string folder = argv[1];
     sim::DemoDevices devices;
+    devices.controlUnit.setPacing(paced);
+    devices.keyDevice.setPacing(paced);
     devices.keyDevice.setAutoTouchMs(kTouchAfterMs);
     if (!devices.start(folder)) {
         std::fputs("serial_e2e_devices: no pseudo-terminal for the devices\n", stderr);

@@ -1,0 +1,12 @@
+#include "link/ModemLines.h"
+
+bool setModemLines(QSerialPort& port) {
+    // The toolkit reports the system's "inappropriate ioctl" as an unsupported operation.
+    const auto modemLine = [&port](bool ok) {
+        if (ok) return true;
+        if (port.error() != QSerialPort::UnsupportedOperationError) return false;
+        port.clearError();
+        return true;
+    };
+    return modemLine(port.setRequestToSend(true)) && modemLine(port.setDataTerminalReady(false));
+}
