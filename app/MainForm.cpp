@@ -11,6 +11,7 @@
 #include "base/GridCells.h"
 #include "base/Hints.h"
 #include "base/IntegerText.h"
+#include "compare/Comparison.h"
 #include "config/ConfigFile.h"
 #include "config/ConfigReport.h"
 #include "config/LoopLayout.h"
@@ -163,6 +164,8 @@ TForm1::TForm1(QWidget* parent)
     usersEditor = std::make_unique<UsersEditor>(StringGrid3, Edit3, config, this);
     commitUserCodeEdit = [this] { usersEditor->commitOpenEdit(); };
     connectHandlers();
+    Compare::attach(
+        {this, FileMenu, N3, ExpanderMenu, controls(), &config, &session, [this] { Button1Click(); }});
     FormCreate();
     Timer1->start();
 }
@@ -244,10 +247,11 @@ void TForm1::buildPages() {
     TabSheet2 = named(new QWidget, "TabSheet2");
     TabSheet3 = named(new QWidget, "TabSheet3");
     TabSheet4 = named(new QWidget, "TabSheet4");
-    PageControl1->addTab(TabSheet1, QStringLiteral("Общие свойства"));
-    PageControl1->addTab(TabSheet2, QStringLiteral("Свойства ШС"));
-    PageControl1->addTab(TabSheet3, QStringLiteral("Глобальные разделы"));
-    PageControl1->addTab(TabSheet4, QStringLiteral("Пользователи"));
+    const QStringList& titles = pageTitles();
+    PageControl1->addTab(TabSheet1, titles[0]);
+    PageControl1->addTab(TabSheet2, titles[1]);
+    PageControl1->addTab(TabSheet3, titles[2]);
+    PageControl1->addTab(TabSheet4, titles[3]);
     for (QWidget* page : {TabSheet1, TabSheet2, TabSheet3, TabSheet4})
         page->resize(kPageSize);
 
@@ -269,11 +273,10 @@ void TForm1::buildPages() {
     auto* generalAnchors = new EdgeAnchors(TabSheet1, kPageSize);
     for (const BoxPlace& p : places) {
         const QByteArray name = "CheckBox" + QByteArray::number(p.number);
-        *p.box = placedCheckBox(TabSheet1, name.constData(), MainTexts::generalPropertyCaption(p.number),
-                                p.left, p.top);
+        *p.box = placedCheckBox(TabSheet1, name.constData(), generalPropertyCaption(p.number), p.left, p.top);
         if (p.left > 300) generalAnchors->anchor(*p.box, Qt::TopEdge | Qt::RightEdge);
     }
-    Label1 = placedLabel(TabSheet1, "Label1", MainTexts::exitDelayCaption(), 358, 217);
+    Label1 = placedLabel(TabSheet1, "Label1", exitDelayCaption(), 358, 217);
     ComboBox3 = named(new QComboBox(TabSheet1), "ComboBox3");
     ComboBox3->setGeometry(499, 212, 70, 21);
     ComboBox3->addItems(exitDelayItems());
@@ -508,7 +511,7 @@ void TForm1::N9Click() {
                                           expanderChosen ? config.address : -1);
     context.port = ComboBox1->currentIndex() >= 0 ? ComboBox1->currentText() : QString();
     context.madeAt = QDateTime::currentDateTime();
-    context.exitDelayCaption = MainTexts::exitDelayCaption();
+    context.exitDelayCaption = exitDelayCaption();
     context.withPartitions = PageControl1->isTabVisible(PageControl1->indexOf(TabSheet3));
     SaveReport(controls().config, context);
 }

@@ -77,27 +77,4 @@ const std::vector<ControlHint>& controlHints() {
     return hints;
 }
 
-QString generalPropertyCaption(int box) {
-    static const QString captions[] = {
-        QStringLiteral("Независимое  взятие общих ШС разных пользователей [1]"),
-        QStringLiteral("Перевзятие через 10 мин для охранных ШС [2]"),
-        QStringLiteral("Световое оповещение - строб лампа [3]"),
-        QStringLiteral("Дверь на ШС1 [4]"),
-        QStringLiteral("ПЦН3 режим вывода состояния ШС (взяты все ШС, снят любой) [5]"),
-        QStringLiteral("Равные права пользователей  с равными списками [9]"),
-        QStringLiteral("Сигнал ЗО при Взятии\\Снятии [10]"),
-        QStringLiteral("Разрешено изменение кодов пользователей [11]"),
-        QStringLiteral("Независимое снятие общих ШС разных пользователей [12]"),
-        QStringLiteral("Запрет режима \"дверь\" (дистанционное взятие\\снятие)   [13]"),
-        QStringLiteral("Длительность работы строб лампы ограничена 16 мин [14]"),
-        QStringLiteral("ПЦН 4 системный [15]"),
-        QStringLiteral("Разрешен сброс круглосуточных ШС без кода [16]"),
-    };
-    return box >= 1 && box <= 13 ? captions[box - 1] : QString();
-}
-
-QString exitDelayCaption() {
-    return QStringLiteral("Задержка на выход [6-8]");
-}
-
 } // namespace MainTexts

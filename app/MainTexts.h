@@ -2,8 +2,7 @@
 #include <QString>
 #include <vector>
 
-// The fixed texts of the main window that are too long or too many to sit in the layout code:
-// the hints of its controls and the captions of the general property boxes.
+// The hints of the main window's controls: too long and too many to sit in the layout code.
 namespace MainTexts {
 
 struct ControlHint {
@@ -11,10 +10,5 @@ struct ControlHint {
     QString text;        // CR LF and LF CR exactly as the hint shows them
 };
 const std::vector<ControlHint>& controlHints();
-
-// Caption of CheckBox1..CheckBox13 (box = 1..13); empty for any other number.
-QString generalPropertyCaption(int box);
-// Caption of the exit delay list (Label1).
-QString exitDelayCaption();
 
 } // namespace MainTexts

@@ -170,32 +170,50 @@ bool writeConfigFileBytes(const QString& path, const QByteArray& bytes) {
     return writeWholeFile(path, bytes);
 }
 
-QString UnpackData(ExpanderConfig& config, const ConfigControls& controls) {
-    return OpenConfigFile(config, controls, dialogs().openFileName(configFileFilter(), dialogStartFolder()));
-}
-
-QString OpenConfigFile(ExpanderConfig& config, const ConfigControls& controls, const QString& chosen) {
-    // Until a configuration has been read, the record, the controls (with the edits they hold) and
-    // the loaded-from-file mark stay as they are.
-    if (chosen.isEmpty() || !QFileInfo::exists(chosen)) return QString();
+std::optional<ChosenConfigFile> readChosenConfigFile(const QString& chosen) {
+    if (chosen.isEmpty() || !QFileInfo::exists(chosen)) return std::nullopt;
     const QString name = configFileName(chosen);
     QByteArray bytes;
     if (!readConfigFileBytes(name, bytes)) {
         // Once for line 1 and once for each description line, none of which could be read.
         for (int line = 1; line <= 1 + kLoopCount; ++line)
             showBareMessage(QStringLiteral("Ошибка чтения"));
-        return QString();
+        return std::nullopt;
     }
     if (!isConfigFile(bytes)) {
         // Read as a configuration, any other file would become one of defaults and fragments,
         // ready to be programmed into the expander.
         showBareMessage(QStringLiteral("Файл не является файлом конфигурации расширителя"));
-        return QString();
+        return std::nullopt;
     }
-    applyConfigFile(config, decodeConfigFile(bytes));
+    return ChosenConfigFile{name, decodeConfigFile(bytes)};
+}
+
+std::optional<ChosenConfigFile> chooseConfigFile() {
+    return readChosenConfigFile(dialogs().openFileName(configFileFilter(), dialogStartFolder()));
+}
+
+namespace {
+
+QString showConfigFile(ExpanderConfig& config, const ConfigControls& controls,
+                       const std::optional<ChosenConfigFile>& file) {
+    // Until a configuration has been read, the record, the controls (with the edits they hold) and
+    // the loaded-from-file mark stay as they are.
+    if (!file) return QString();
+    applyConfigFile(config, file->config);
     ShowConfig(config, controls, true);
     config.loadedFromFile = true;
-    return name;
+    return file->path;
+}
+
+} // namespace
+
+QString OpenConfigFile(ExpanderConfig& config, const ConfigControls& controls, const QString& chosen) {
+    return showConfigFile(config, controls, readChosenConfigFile(chosen));
+}
+
+QString UnpackData(ExpanderConfig& config, const ConfigControls& controls) {
+    return showConfigFile(config, controls, chooseConfigFile());
 }
 
 void saveCollected(const ConfigControls& controls, const std::function<QString()>& chooseFile,
@@ -212,12 +230,29 @@ void saveCollected(const ConfigControls& controls, const std::function<QString()
     if (!writeConfigFileBytes(file, encode(collected))) showBareMessage(QStringLiteral("Ошибка записи"));
 }
 
+namespace {
+
+uint16_t freshMask() {
+    return static_cast<uint16_t>(Clock::ticks() & 0xFFFF);
+}
+
+QString chooseFileToSave() {
+    const QString chosen = dialogs().saveFileName(configFileFilter(), dialogStartFolder());
+    return chosen.isEmpty() ? chosen : configFileName(chosen);
+}
+
+} // namespace
+
 void PackData(const ConfigControls& controls) {
-    const uint16_t mask = static_cast<uint16_t>(Clock::ticks() & 0xFFFF);
-    const auto chooseFile = [] {
-        const QString chosen = dialogs().saveFileName(configFileFilter(), dialogStartFolder());
-        return chosen.isEmpty() ? chosen : configFileName(chosen);
-    };
-    saveCollected(controls, chooseFile,
+    const uint16_t mask = freshMask();
+    saveCollected(controls, chooseFileToSave,
                   [mask](const CollectedConfig& collected) { return encodeConfigFile(collected, mask); });
+}
+
+void SaveConfigAs(const CollectedConfig& config) {
+    const uint16_t mask = freshMask();
+    const QString file = chooseFileToSave();
+    if (file.isEmpty()) return;
+    if (!writeConfigFileBytes(file, encodeConfigFile(config, mask)))
+        showBareMessage(QStringLiteral("Ошибка записи"));
 }

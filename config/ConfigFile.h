@@ -5,6 +5,7 @@
 #include <QString>
 #include <cstdint>
 #include <functional>
+#include <optional>
 
 struct ConfigControls;
 
@@ -50,12 +51,24 @@ bool readConfigFileBytes(const QString& path, QByteArray& bytes);
 // Replaces the file as a whole (writeWholeFile): a failed save leaves the old contents.
 bool writeConfigFileBytes(const QString& path, const QByteArray& bytes);
 
-// Reads the configuration file chosen into the record, shows the record in the controls and marks
-// it as loaded from a file. No choice or a file that does not exist, a file that cannot be read
-// ("Ошибка чтения" nine times) or one that is not a configuration changes nothing. Returns the path
-// of the file read, empty when none was.
+// A configuration read from the file the user chose.
+struct ChosenConfigFile {
+    QString path; // the file actually read: the chosen name with ".okf"
+    CollectedConfig config;
+};
+// Reads the configuration file chosen (in the open dialog, or named on the command line). No choice or
+// a name that does not exist gives nothing; a file that cannot be read shows "Ошибка чтения" nine
+// times (line 1 and each description line), and one that is not a configuration says so; both give
+// nothing.
+std::optional<ChosenConfigFile> readChosenConfigFile(const QString& chosen);
+// Asks for a configuration file and reads it (readChosenConfigFile).
+std::optional<ChosenConfigFile> chooseConfigFile();
+
+// Reads the configuration file chosen into the record, shows the record in the controls and marks it
+// as loaded from a file. A file that readChosenConfigFile does not deliver changes nothing. Returns
+// the path of the file read, empty when none was.
 QString OpenConfigFile(ExpanderConfig& config, const ConfigControls& controls, const QString& chosen);
-// Menu "Открыть": asks for a file and opens it (OpenConfigFile).
+// Menu "Открыть": asks for a file and opens it as OpenConfigFile does.
 QString UnpackData(ExpanderConfig& config, const ConfigControls& controls);
 // Collects the controls (a pair number that is not an integer is shown, and nothing is written),
 // asks chooseFile for the file to write (empty: nothing is written), and replaces that file with what
@@ -65,3 +78,5 @@ void saveCollected(const ConfigControls& controls, const std::function<QString()
 // Menu "Сохранить": collects the controls, asks for a file name and writes the file. The record
 // does not change.
 void PackData(const ConfigControls& controls);
+// The same dialog and file for a configuration that is not the window's.
+void SaveConfigAs(const CollectedConfig& config);

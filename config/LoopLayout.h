@@ -36,6 +36,17 @@ const QStringList& userRowCaptions();
 QString loopColumnHeader(int loop);
 QString partitionColumnHeader(int partition);
 QString userColumnHeader(int user);
+// A partition and a user named in a sentence or a list: "Раздел 2", "Пользователь 5".
+QString partitionName(int partition);
+QString userName(int user);
+
+// The titles of the main window's four pages, in their order: "Общие свойства", "Свойства ШС",
+// "Глобальные разделы", "Пользователи".
+const QStringList& pageTitles();
+// Caption of CheckBox1..CheckBox13 (box = 1..13); empty for any other number.
+QString generalPropertyCaption(int box);
+// Caption of the exit delay list (Label1).
+QString exitDelayCaption();
 
 // The reaction time texts of row 16.
 QString slowReactionText(); // "600 мс"

@@ -10,6 +10,7 @@
 #include "config/Descriptions.h"
 #include "config/LoopLayout.h"
 #include "device/ExpanderFrames.h"
+#include "device/ReadTarget.h"
 #include "link/Access.h"
 #include "link/Link.h"
 
@@ -35,6 +36,76 @@ uint8_t relayAddress(int address) {
     return lineAddress(static_cast<uint8_t>(address));
 }
 
+// The main window's read: the record and the controls, item by item as the replies arrive.
+class WindowTarget : public ReadTarget {
+  public:
+    WindowTarget(ExpanderConfig& config, const ConfigControls& controls)
+        : config_(config), controls_(controls) {}
+
+    void begin(uint8_t address) override { config_.address = address; }
+
+    void parameters(const ParameterBlock& block) override {
+        config_.parameters = block;
+        ShowGeneralProperties(config_, controls_);
+        for (int loop = 1; loop <= kLoopCount; ++loop) {
+            FillLoopColumn(config_, controls_, loop, LoopTypeOf(config_.parameters[2 * loop]));
+            Clock::pumpEvents();
+        }
+    }
+
+    void description(int loop, const QString& text, Description kind) override {
+        setCellText(controls_.loopGrid, loop, kDescriptionRow, text);
+        // Only a free text goes into the record; a fixed name is shown by its code.
+        if (kind == Description::Text)
+            config_.loopDescriptions[loop - 1] = cellText(controls_.loopGrid, loop, kDescriptionRow);
+    }
+
+    void users(const std::array<UserEntry, kUserCount>& entries) override {
+        for (int u = 0; u < kUserCount; ++u) {
+            config_.users[u] = entries[u];
+            setCellText(controls_.usersGrid, u + 1, kUserCodeRow, formatCode(entries[u].code));
+            for (int loop = 1; loop <= kLoopCount; ++loop)
+                setCellText(controls_.usersGrid, u + 1, loop,
+                            flagText(entries[u].loopMask & (1u << (loop - 1))));
+        }
+        config_.codesRead = false;
+    }
+
+    void userCodes(int page, const CodePage& codes) override {
+        // Shown page by page, so that the screen never holds other codes than the record, however the
+        // code read ends.
+        for (int j = 0; j < kCodesPerPage; ++j) {
+            const int user = (page - 1) * kCodesPerPage + j;
+            if (user >= kUserCount) {
+                config_.extraCode = codes[j];
+                continue;
+            }
+            config_.users[user].code = codes[j];
+            setCellText(controls_.usersGrid, user + 1, kUserCodeRow, formatCode(codes[j]));
+        }
+        config_.codesRead = true;
+    }
+
+    void partitions(const std::array<PartitionEntry, kPartitionCount>& entries) override {
+        QTableWidget* grid = controls_.partitionsGrid;
+        for (int p = 1; p <= kPartitionCount; ++p) {
+            const PartitionEntry& partition = entries[p - 1];
+            config_.globalPartitions[p - 1] = partition;
+            setCellText(grid, p, kGlobalNumberRow, QString::number(partition.globalNumber));
+            for (int loop = 1; loop <= kLoopCount; ++loop)
+                setCellText(grid, p, loop + 1, flagText(partition.loopMask & (1u << (loop - 1))));
+            setCellText(grid, p, kPartitionCodeRow, formatCode(partition.code));
+            Clock::pumpEvents();
+        }
+    }
+
+    void end() override { config_.loadedFromFile = false; }
+
+  private:
+    ExpanderConfig& config_;
+    const ConfigControls& controls_;
+};
+
 } // namespace
 
 void ExpanderSession::readExpander() {
@@ -43,7 +114,18 @@ void ExpanderSession::readExpander() {
     runRead();
 }
 
+void ExpanderSession::readExpander(ReadTarget& target) {
+    if (!mayStart()) return;
+    BusyScope busy(busy_);
+    runRead(target);
+}
+
 void ExpanderSession::runRead() {
+    WindowTarget target(config_, controls_.config);
+    runRead(target);
+}
+
+void ExpanderSession::runRead(ReadTarget& target) {
     progressStep_ = kAccessProgressStep;
     if (controls_.window && controls_.window->isVisible()) controls_.pages->setFocus();
 
@@ -62,17 +144,17 @@ void ExpanderSession::runRead() {
 
     progressStep_ = kReadProgressStep;
     controls_.progress->show();
-    config_.address = static_cast<uint8_t>(address);
+    target.begin(static_cast<uint8_t>(address));
     rememberedIndex_ = expanders->currentIndex();
 
-    if (!readParameters(address)) return;
-    if (hasDescriptionRow(controls_.config.loopGrid)) readDescriptions(address);
-    if (!readUsers(address)) return;
-    if (Access::localLineMode() && !readUserCodes(address)) return;
-    if (!readPartitions(address)) return;
+    if (!readParameters(address, target)) return;
+    if (hasDescriptionRow(controls_.config.loopGrid)) readDescriptions(address, target);
+    if (!readUsers(address, target)) return;
+    if (Access::localLineMode() && !readUserCodes(address, target)) return;
+    if (!readPartitions(address, target)) return;
 
     controls_.progress->hide();
-    config_.loadedFromFile = false;
+    target.end();
     setListsEnabled(true);
     Clock::pumpEvents();
 }
@@ -86,7 +168,7 @@ void ExpanderSession::stopRead(const QString& text, bool hideProgress) {
     report(text);
 }
 
-bool ExpanderSession::readParameters(int address) {
+bool ExpanderSession::readParameters(int address, ReadTarget& target) {
     if (!Link::SendRequest(Command::Relay, relayAddress(address), ExpanderCommand::ReadParameters, 0, 0)) {
         stopRead(QStringLiteral("Ошибка запроса параметров"));
         return false;
@@ -97,37 +179,34 @@ bool ExpanderSession::readParameters(int address) {
         stopRead(QStringLiteral("Ошибка чтения параметров"));
         return false;
     }
+    ParameterBlock block{};
     for (int i = 0; i < kParameterCount; ++i)
-        config_.parameters[i] = Link::R(3 + i);
-
-    ShowGeneralProperties(config_, controls_.config);
-    for (int loop = 1; loop <= kLoopCount; ++loop) {
-        FillLoopColumn(config_, controls_.config, loop, LoopTypeOf(config_.parameters[2 * loop]));
-        Clock::pumpEvents();
-    }
+        block[i] = Link::R(3 + i);
+    target.parameters(block);
     return true;
 }
 
-void ExpanderSession::readDescriptions(int address) {
-    QTableWidget* grid = controls_.config.loopGrid;
+void ExpanderSession::readDescriptions(int address, ReadTarget& target) {
     for (int loop = 1; loop <= kLoopCount; ++loop) {
         const uint8_t d = descriptorTable_[descriptorSlot(address, loop)];
-        setCellText(grid, loop, kDescriptionRow, QString());
         if (d < kDescriptorNumbers) {
-            if (!Link::SendRequest(Command::ReadDescriptor, d, 0, 0, 0)) continue;
+            if (!Link::SendRequest(Command::ReadDescriptor, d, 0, 0, 0)) {
+                target.description(loop, QString(), ReadTarget::Description::Unread);
+                continue;
+            }
             std::array<uint8_t, 3 + kDescriptorTextRead> reply{};
             for (size_t k = 0; k < reply.size(); ++k)
                 reply[k] = Link::R(static_cast<int>(k));
-            const QString text = descriptorTextOfReply(reply.data());
-            setCellText(grid, loop, kDescriptionRow, text);
-            config_.loopDescriptions[loop - 1] = cellText(grid, loop, kDescriptionRow);
+            target.description(loop, descriptorTextOfReply(reply.data()), ReadTarget::Description::Text);
         } else if (isStandardDescription(d)) {
-            setCellText(grid, loop, kDescriptionRow, DescriptionTextOf(d));
+            target.description(loop, DescriptionTextOf(d), ReadTarget::Description::Standard);
+        } else {
+            target.description(loop, QString(), ReadTarget::Description::None);
         }
     }
 }
 
-bool ExpanderSession::readUsers(int address) {
+bool ExpanderSession::readUsers(int address, ReadTarget& target) {
     if (!Link::SendRequest(Command::Relay, relayAddress(address), ExpanderCommand::ReadUsers, 0, 0)) {
         stopRead(QStringLiteral("Ошибка запроса локальных разделов"));
         return false;
@@ -140,57 +219,36 @@ bool ExpanderSession::readUsers(int address) {
         stopRead(QStringLiteral("Ошибка чтения локальных разделов"), false);
         return false;
     }
-    QTableWidget* grid = controls_.config.usersGrid;
-    for (int u = 0; u < kUserCount; ++u) {
-        UserEntry& user = config_.users[u];
-        user.loopMask = Link::R(3 + u);
-        user.code = defaultUserCode(u);
-        setCellText(grid, u + 1, kUserCodeRow, formatCode(user.code));
-        for (int loop = 1; loop <= kLoopCount; ++loop)
-            setCellText(grid, u + 1, loop, flagText(user.loopMask & (1u << (loop - 1))));
-    }
-    config_.codesRead = false;
+    std::array<UserEntry, kUserCount> users;
+    for (int u = 0; u < kUserCount; ++u)
+        users[u] = {Link::R(3 + u), defaultUserCode(u)};
+    target.users(users);
     return true;
 }
 
-void ExpanderSession::showUserCodes() {
-    for (int u = 0; u < kUserCount; ++u)
-        setCellText(controls_.config.usersGrid, u + 1, kUserCodeRow, formatCode(config_.users[u].code));
-}
-
-bool ExpanderSession::readUserCodes(int address) {
+bool ExpanderSession::readUserCodes(int address, ReadTarget& target) {
     for (int page = 1; page <= kCodePages; ++page) {
-        // Codes of the pages already read are in the record; the code row shows them on every way
-        // out, so that the screen never holds other codes than the record.
         if (!Link::SendRequest(Command::Relay, relayAddress(address), ExpanderCommand::ReadUsers,
                                static_cast<uint8_t>(page), 0)) {
-            showUserCodes();
             stopRead(QStringLiteral("Ошибка запроса кодов локальных разделов"));
             return false;
         }
         Link::WaitMs(kCodePagePauseMs);
         if (Clock::terminating()) return false;
         if (!Link::FetchReply(ExpanderCommand::ReadUsers)) {
-            showUserCodes();
             stopRead(QStringLiteral("Ошибка чтения кодов локальных разделов"));
             return false;
         }
         if (Link::R(0) != kCodePageLength) break;
-        for (int j = 0; j < kCodesPerPage; ++j) {
-            const uint16_t code = static_cast<uint16_t>(Link::R(3 + 2 * j) * 256 + Link::R(4 + 2 * j));
-            const int user = (page - 1) * kCodesPerPage + j;
-            if (user < kUserCount)
-                config_.users[user].code = code;
-            else
-                config_.extraCode = code;
-        }
-        config_.codesRead = true;
+        ReadTarget::CodePage codes{};
+        for (int j = 0; j < kCodesPerPage; ++j)
+            codes[j] = static_cast<uint16_t>(Link::R(3 + 2 * j) * 256 + Link::R(4 + 2 * j));
+        target.userCodes(page, codes);
     }
-    showUserCodes();
     return true;
 }
 
-bool ExpanderSession::readPartitions(int address) {
+bool ExpanderSession::readPartitions(int address, ReadTarget& target) {
     const bool localLine = Access::localLineMode();
     if (!localLine &&
         !Link::SendRequest(Command::Relay, relayAddress(address), ExpanderCommand::ReadPartitions, 0, 0)) {
@@ -205,17 +263,9 @@ bool ExpanderSession::readPartitions(int address) {
         report(QStringLiteral("Ошибка чтения глобальных разделов"));
         return true;
     }
-    QTableWidget* grid = controls_.config.partitionsGrid;
-    for (int p = 1; p <= kPartitionCount; ++p) {
-        PartitionEntry& partition = config_.globalPartitions[p - 1];
-        partition.globalNumber = Link::R(1 + 2 * p);
-        partition.loopMask = Link::R(2 + 2 * p);
-        partition.code = defaultPartitionCode(p);
-        setCellText(grid, p, kGlobalNumberRow, QString::number(partition.globalNumber));
-        for (int loop = 1; loop <= kLoopCount; ++loop)
-            setCellText(grid, p, loop + 1, flagText(partition.loopMask & (1u << (loop - 1))));
-        setCellText(grid, p, kPartitionCodeRow, formatCode(partition.code));
-        Clock::pumpEvents();
-    }
+    std::array<PartitionEntry, kPartitionCount> partitions;
+    for (int p = 1; p <= kPartitionCount; ++p)
+        partitions[p - 1] = {Link::R(1 + 2 * p), Link::R(2 + 2 * p), defaultPartitionCode(p)};
+    target.partitions(partitions);
     return true;
 }

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <functional>
 
+class ReadTarget;
+
 // The main window's device procedures: port selection and discovery, reading an expander,
 // programming it and writing its loop descriptions. They talk to the device only through the
 // link's requests and show and collect values through the main window's controls.
@@ -17,8 +19,11 @@ class ExpanderSession {
   public:
     ExpanderSession(const MainControls& controls, ExpanderConfig& config, uint8_t& progressStep);
 
-    void selectPort();      // ComboBox1Change
-    void readExpander();    // ComboBox2Change, N7Click
+    void selectPort();   // ComboBox1Change
+    void readExpander(); // ComboBox2Change, N7Click
+    // The same read of the chosen expander, with what it reports going to another target than the
+    // record and the controls.
+    void readExpander(ReadTarget& target);
     void programExpander(); // Button1Click, N6Click
 
     // Called when the access step finds the key-programming device on the chosen port: the main
@@ -57,15 +62,15 @@ class ExpanderSession {
     bool runPortSelection();
     bool readExpanderTable();
     bool readDescriptorTable();
-    void runRead();
+    void runRead(); // into the record and the controls
+    void runRead(ReadTarget& target);
     // A read that stops at a failed item: lists enabled, progress bar hidden unless left running.
     void stopRead(const QString& text, bool hideProgress = true);
-    bool readParameters(int address);
-    void readDescriptions(int address);
-    bool readUsers(int address);
-    bool readUserCodes(int address);
-    bool readPartitions(int address);
-    void showUserCodes();
+    bool readParameters(int address, ReadTarget& target);
+    void readDescriptions(int address, ReadTarget& target);
+    bool readUsers(int address, ReadTarget& target);
+    bool readUserCodes(int address, ReadTarget& target);
+    bool readPartitions(int address, ReadTarget& target);
     // One programming run; Failed when a flag is set and the repeat question is due.
     RunEnd runProgramming(RunFlags& flags);
     void writePartitions(std::array<PartitionEntry, kPartitionCount>& collected, bool& anySent);

@@ -1,7 +1,6 @@
 #include "DialogRecorder.h"
 #include "FileSizeLimit.h"
 #include "app/MainForm.h"
-#include "app/MainTexts.h"
 #include "base/GridCells.h"
 #include "config/Codes.h"
 #include "config/ConfigFile.h"
@@ -105,9 +104,9 @@ TEST_F(ConfigReport, ShowsTheConfigurationAsTheWindowDoesWithEveryCodeMasked) {
     EXPECT_TRUE(flat.contains(QStringLiteral("объект.okf")));
     EXPECT_FALSE(flat.contains(QStringLiteral("не прочитан")));
     // Box 1 ticked, box 13 clear, exit delay 5: parameter bytes 0xA5, 0x3C.
-    EXPECT_TRUE(flat.contains(MainTexts::generalPropertyCaption(1).simplified() + QStringLiteral(" да")));
-    EXPECT_TRUE(flat.contains(MainTexts::generalPropertyCaption(13) + QStringLiteral(" нет")));
-    EXPECT_TRUE(flat.contains(MainTexts::exitDelayCaption() + QStringLiteral(" 160 сек.")));
+    EXPECT_TRUE(flat.contains(generalPropertyCaption(1).simplified() + QStringLiteral(" да")));
+    EXPECT_TRUE(flat.contains(generalPropertyCaption(13) + QStringLiteral(" нет")));
+    EXPECT_TRUE(flat.contains(exitDelayCaption() + QStringLiteral(" 160 сек.")));
     for (int n = 1; n <= kLoopCount; ++n) {
         EXPECT_TRUE(flat.contains(loopTypeNames()[LoopTypeOf(sample.parameters[2 * n])])) << n;
         EXPECT_TRUE(flat.contains(sample.loopDescriptions[n - 1])) << n;

@@ -147,8 +147,15 @@ TEST_F(MainWindow, ControlsCarryTheirTexts) {
 
 TEST_F(MainWindow, MenuHoldsItsItemsWithTheKeyProgrammerItemHidden) {
     const TextCase items[] = {
-        {"N3", "Открыть"},           {"N4", "Сохранить"}, {"N9", "Отчёт…"}, {"N5", "Выход"},
-        {"N6", "Запрограммировать"}, {"N7", "Прочитать"}, {"N8", "БКУ"},
+        {"N3", "Открыть"},
+        {"N4", "Сохранить"},
+        {"N9", "Отчёт…"},
+        {"N5", "Выход"},
+        {"N6", "Запрограммировать"},
+        {"N7", "Прочитать"},
+        {"N8", "БКУ"},
+        {"CompareWithFile", "Сравнить с файлом…"},
+        {"CompareWithDevice", "Сравнить с прибором"},
     };
     for (const TextCase& c : items) {
         auto* action = child<QAction>(c.control);
@@ -159,8 +166,11 @@ TEST_F(MainWindow, MenuHoldsItsItemsWithTheKeyProgrammerItemHidden) {
         if (!hidden) // the toolkit counts a hidden item as disabled
             EXPECT_TRUE(action->isEnabled()) << c.control;
     }
-    EXPECT_EQ(form().FileMenu->actions(), QList<QAction*>({form().N3, form().N4, form().N9, form().N5}));
-    EXPECT_EQ(form().ExpanderMenu->actions(), QList<QAction*>({form().N6, form().N7}));
+    QAction* withFile = child<QAction>("CompareWithFile");
+    EXPECT_EQ(form().FileMenu->actions(),
+              QList<QAction*>({form().N3, withFile, form().N4, form().N9, form().N5}));
+    EXPECT_EQ(form().ExpanderMenu->actions(),
+              QList<QAction*>({form().N6, form().N7, child<QAction>("CompareWithDevice")}));
     const QList<QAction*> top = form().MainMenu1->actions();
     ASSERT_EQ(top.size(), 4);
     EXPECT_EQ(top[0]->text(), QStringLiteral("Файл"));

@@ -1,14 +1,16 @@
-// Benchmark: a full read of an expander and a full programming run (every item sent, as after a
-// file open) against the simulated control unit pacing its replies at 57600 baud. Prints the wall
-// time, the least time the protocol allows (mandated pauses plus the line time of every frame both
-// ways), their ratio, the program's median turnaround (from the last byte of a reply to the next
-// request, where no pause lies between) and the CPU time of the program's thread as a share of one
-// core. Aim: ratio at most 1.005, turnaround below 0.2 ms, CPU below 2 % of a core.
+// Benchmark: a full read of an expander, the comparison's read of it (the same read into a record
+// of its own), and a full programming run (every item sent, as after a file open) against the
+// simulated control unit pacing its replies at 57600 baud. Prints the wall time, the least time the
+// protocol allows (mandated pauses plus the line time of every frame both ways), their ratio, the
+// program's median turnaround (from the last byte of a reply to the next request, where no pause lies
+// between) and the CPU time of the program's thread as a share of one core. Aim: ratio at most 1.005,
+// turnaround below 0.2 ms, CPU below 2 % of a core.
 
 #include "SessionFixture.h"
 #include "Turnaround.h"
 
 #include "base/Text1251.h"
+#include "compare/DeviceSide.h"
 #include "journal/JournalModel.h"
 #include "journal/JournalWindow.h"
 #include "journal/Recorder.h"
@@ -137,6 +139,8 @@ void DeviceBench::readAndProgram() {
     unit.setPacing(true);
 
     measure("read", [this] { session->readExpander(); });
+    EXPECT_EQ(dialogs.texts(), QStringList());
+    measure("comparison", [this] { EXPECT_TRUE(Compare::readDeviceSide(*session, controls)); });
     EXPECT_EQ(dialogs.texts(), QStringList());
 
     config.loadedFromFile = true;

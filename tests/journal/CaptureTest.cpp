@@ -10,51 +10,28 @@
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-
-struct Step {
-    enum { Sent, Received, Purged, Settled, Opened } what;
-    int64_t atUs;
-    Bytes bytes;
-};
-
 // 2023-11-14 22:13:20.999900 UTC: the first row after 100 us falls into the next second.
 constexpr int64_t kWallStartUs = 1'700'000'000'999'900;
 
 TEST(JournalCapture, FixedJournalGivesTheseBytes) {
-    const std::vector<Step> steps = {
-        {Step::Opened, 0, {}},
-        // The access request: its code and checksum are hidden.
-        {Step::Sent, 100, {0xAF, 0x07, 0x00, 0x12, 0x34, 0x56, 0x78, 0x1B, 0x01}},
-        {Step::Received, 41'000, {0xFA, 0x06, 0x08, 0x00, 0x0E, 0x00}},
-        // What a purge found after that exchange (hidden with it), then a fetch answered by a frame
-        // cut short.
-        {Step::Purged, 2'000'000, {0x55, 0x55}},
-        {Step::Sent, 2'000'250, {0xAF, 0x03, 0x02, 0x05, 0x00}},
-        {Step::Received, 2'060'000, {0xFA, 0x26, 0x01}},
-        {Step::Settled, 3'500'000, {}}, // the rest of the frame waited for until 2'360'000
-    };
     Journal::Recorder journal(kWallStartUs);
-    for (const Step& s : steps) {
-        const int n = static_cast<int>(s.bytes.size());
-        switch (s.what) {
-        case Step::Sent:
-            journal.sentAt(s.atUs, s.bytes.data(), n);
-            break;
-        case Step::Received:
-            journal.receivedAt(s.atUs, s.bytes.data(), n);
-            break;
-        case Step::Purged:
-            journal.purgedAt(s.atUs, s.bytes.data(), n);
-            break;
-        case Step::Settled:
-            journal.settle(s.atUs);
-            break;
-        case Step::Opened:
-            journal.eventAt(s.atUs, LineTap::Event::Opened, QStringLiteral("COM1"));
-            break;
-        }
-    }
+    const auto sent = [&](int64_t us, std::vector<uint8_t> b) {
+        journal.sentAt(us, b.data(), int(b.size()));
+    };
+    const auto got = [&](int64_t us, std::vector<uint8_t> b) {
+        journal.receivedAt(us, b.data(), int(b.size()));
+    };
+    journal.eventAt(0, LineTap::Event::Opened, QStringLiteral("COM1"));
+    // The access request: its code and checksum are hidden.
+    sent(100, {0xAF, 0x07, 0x00, 0x12, 0x34, 0x56, 0x78, 0x1B, 0x01});
+    got(41'000, {0xFA, 0x06, 0x08, 0x00, 0x0E, 0x00});
+    // What a purge found after that exchange (hidden with it), then a fetch answered by a frame cut
+    // short, whose rest was waited for until 2'360'000.
+    const uint8_t purged[] = {0x55, 0x55};
+    journal.purgedAt(2'000'000, purged, 2);
+    sent(2'000'250, {0xAF, 0x03, 0x02, 0x05, 0x00});
+    got(2'060'000, {0xFA, 0x26, 0x01});
+    journal.settle(3'500'000);
 
     const QByteArray expected = QByteArray::fromHex(
         // File header: magic, version 2.4, zone 0, accuracy 0, snapshot length 65535, link type 250.

@@ -1,14 +1,14 @@
 // The program's serial path end to end, built for Windows and for Linux alike, against the simulated
-// control unit on COM1 and key-programming device on COM2 (tests/windows/SimulatedDevices.cpp): the
-// port list, the read of expander 1 that choosing COM1 starts and a key written on COM2, all through
-// the program's own windows.
+// control unit on COM1 and key-programming device on COM2 (SimulatedDevices.cpp): the port list, the
+// read of expander 1 that choosing COM1 starts and a key written on COM2, through the program's own
+// windows.
 //
 //   serial_e2e_driver VIEW-FILE [--port-folder FOLDER] [--refused COMn]
 //
-// VIEW-FILE receives what the windows show afterwards (UTF-8), for comparing the two systems' runs.
+// VIEW-FILE receives what the windows show afterwards (UTF-8), for comparing the systems' runs.
 // FOLDER holds the devices' links on Linux. --refused names a port whose open the system answers with
-// "access denied", which is what Windows answers for a port that another program holds: it must be
-// listed greyed out as held. Exit status 0 when every step worked.
+// "access denied", as Windows answers for a port that another program holds: it must be listed as
+// held. Exit status 0 when every step worked.
 #include "DialogRecorder.h"
 #include "GridInput.h"
 
@@ -33,29 +33,10 @@
 
 namespace {
 
-constexpr int kStepMs = 10000;
-
-int failed(const QString& step, const DialogRecorder& dialogs) {
-    std::fprintf(stderr, "serial_e2e_driver: %s; messages: %s\n", step.toUtf8().constData(),
-                 dialogs.texts().join(QStringLiteral(" | ")).toUtf8().constData());
-    return 1;
-}
-
-void choose(QComboBox* box, int index) {
-    box->setCurrentIndex(index);
-    emit box->activated(index); // what a user's pick delivers
-}
-
-// The items of a port list with their state and hints, the first `count` of them.
-QString listed(const QComboBox* box, int count = -1) {
-    QStringList items;
-    for (int i = 0; i < (count < 0 ? box->count() : count); ++i) {
-        const bool enabled = box->model()->flags(box->model()->index(i, 0)) & Qt::ItemIsEnabled;
-        items << QStringLiteral("%1 %2 %3")
-                     .arg(box->itemText(i), enabled ? QStringLiteral("+") : QStringLiteral("-"),
-                          box->itemData(i, Qt::ToolTipRole).toString());
-    }
-    return items.join(u'\n');
+// A port list's item: its name, "+" or "-" for whether it can be chosen, and its hint.
+QString item(const QComboBox* box, int i) {
+    const bool enabled = box->model()->flags(box->model()->index(i, 0)) & Qt::ItemIsEnabled;
+    return box->itemText(i) + (enabled ? " + " : " - ") + box->itemData(i, Qt::ToolTipRole).toString();
 }
 
 QString grid(const QTableWidget* table) {
@@ -69,6 +50,11 @@ QString grid(const QTableWidget* table) {
     return rows.join(u'\n');
 }
 
+void choose(QComboBox* box, int index) {
+    box->setCurrentIndex(index);
+    emit box->activated(index); // what a user's pick delivers
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -77,9 +63,9 @@ int main(int argc, char** argv) {
     QStringList args = QCoreApplication::arguments();
     QString refused;
     for (int i = 2; i + 1 < args.size(); i += 2) {
-        if (args[i] == QStringLiteral("--port-folder"))
+        if (args[i] == "--port-folder")
             setPortFolder(args[i + 1]);
-        else if (args[i] == QStringLiteral("--refused"))
+        else if (args[i] == "--refused")
             refused = args[i + 1];
         else
             args.clear();
@@ -94,54 +80,49 @@ int main(int argc, char** argv) {
     TTMwriteForm* keys = windows.keys.get();
     main->show();
     QStringList view;
+    const auto failed = [&](const QString& step) {
+        std::fprintf(stderr, "serial_e2e_driver: %s; messages: %s\n", step.toUtf8().constData(),
+                     dialogs.texts().join(" | ").toUtf8().constData());
+        return 1;
+    };
 
-    // Both ports listed as the system names them; a port the system refuses as held is greyed out.
-    if (main->ComboBox1->count() < 2 || main->ComboBox1->itemText(0) != QStringLiteral("COM1") ||
-        main->ComboBox1->itemText(1) != QStringLiteral("COM2"))
-        return failed(QStringLiteral("the port list is not COM1, COM2: ") + listed(main->ComboBox1), dialogs);
-    view << listed(main->ComboBox1, 2)
-                .replace(devicePathOf(QStringLiteral("COM1")), QStringLiteral("COM1"))
-                .replace(devicePathOf(QStringLiteral("COM2")), QStringLiteral("COM2"));
-    if (!refused.isEmpty()) {
-        const int item = main->ComboBox1->findText(refused);
-        const bool greyed =
-            item >= 0 &&
-            !(main->ComboBox1->model()->flags(main->ComboBox1->model()->index(item, 0)) & Qt::ItemIsEnabled);
-        if (!greyed || main->ComboBox1->itemData(item, Qt::ToolTipRole).toString() !=
-                           devicePathOf(refused) + QStringLiteral(" занят другой программой"))
-            return failed(refused + QStringLiteral(" is not listed as held: ") + listed(main->ComboBox1),
-                          dialogs);
-    }
+    // Both ports as the system names them; the refused one greyed out as held by another program.
+    QComboBox* ports = main->ComboBox1;
+    if (ports->count() < 2 || !item(ports, 0).startsWith("COM1 + ") || !item(ports, 1).startsWith("COM2 + "))
+        return failed("the port list does not begin with COM1 and COM2 to choose: " + item(ports, 0));
+    view << "COM1 +"
+         << "COM2 +";
+    if (!refused.isEmpty() && (ports->findText(refused) < 0 ||
+                               item(ports, ports->findText(refused)) !=
+                                   refused + " - " + devicePathOf(refused) + " занят другой программой"))
+        return failed(refused + " is not listed as held by another program");
 
-    // COM1: the access step, the expander list and the read of expander 1.
-    QTest::keyClicks(main->Edit1, QStringLiteral("12345678"));
-    choose(main->ComboBox1, 0);
-    if (main->ComboBox2->count() != 3) return failed(QStringLiteral("no expander list on COM1"), dialogs);
-    // A description the control unit keeps as its own text, in code page 1251.
-    if (cellText(main->StringGrid1, 2, 20) != QStringLiteral("Гостиная окна"))
-        return failed(QStringLiteral("expander 1 not read: ") + cellText(main->StringGrid1, 2, 20), dialogs);
+    // COM1: the access step, the expander list and the read of expander 1, with a description that
+    // the control unit keeps as its own text in code page 1251.
+    QTest::keyClicks(main->Edit1, "12345678");
+    choose(ports, 0);
+    if (main->ComboBox2->count() != 3 || cellText(main->StringGrid1, 2, 20) != "Гостиная окна")
+        return failed("expander 1 was not read: " + cellText(main->StringGrid1, 2, 20));
     view << grid(main->StringGrid1) << grid(main->StringGrid2) << grid(main->StringGrid3);
     for (const QCheckBox* box : main->findChildren<QCheckBox*>())
-        view << box->objectName() + (box->isChecked() ? QStringLiteral(" +") : QStringLiteral(" -"));
+        view << box->objectName() + (box->isChecked() ? " +" : " -");
 
     // COM2: the key-programming device answers the access step and the key window takes over; key 2
     // of user 3 of expander 2 is written.
-    choose(main->ComboBox1, 1);
+    choose(ports, 1);
     if (!input::waitFor([&] { return keys->isVisible() && cellText(keys->StringGrid1, 1, 1) == "Есть"; },
-                        kStepMs))
-        return failed(QStringLiteral("the key window did not read its table on COM2"), dialogs);
+                        10000))
+        return failed("the key window did not read its table on COM2");
     input::clickCell(keys->StringGrid1, 5, 3);
     QTest::mouseClick(keys->Button3, Qt::LeftButton);
-    if (!input::waitFor([&] { return keys->Label6->text() == TTMwriteForm::kKeyWrittenText; }, kStepMs))
-        return failed(QStringLiteral("the key was not written: ") + keys->Label6->text(), dialogs);
-    if (!input::waitFor([&] { return cellText(keys->StringGrid1, 5, 3) == "Есть"; }, kStepMs))
-        return failed(QStringLiteral("the written key is not in the table"), dialogs);
+    if (!input::waitFor([&] { return cellText(keys->StringGrid1, 5, 3) == "Есть"; }, 10000))
+        return failed("the key was not written: " + keys->Label6->text());
     view << grid(keys->StringGrid1);
     Link::ClosePort();
 
-    if (!dialogs.entries.empty()) return failed(QStringLiteral("messages were shown"), dialogs);
+    if (!dialogs.entries.empty()) return failed("messages were shown");
     QFile out(args[1]);
     if (!out.open(QIODevice::WriteOnly) || out.write((view.join(u'\n') + u'\n').toUtf8()) < 0)
-        return failed(QStringLiteral("cannot write ") + args[1], dialogs);
+        return failed("cannot write " + args[1]);
     return 0;
 }

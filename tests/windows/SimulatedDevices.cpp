@@ -4,7 +4,9 @@
 // every frame each device received goes to FOLDER/control-unit.frames and FOLDER/key-device.frames,
 // one frame a line in hexadecimal, the bytes that belonged to no frame last.
 //
-//   serial_e2e_devices FOLDER
+//   serial_e2e_devices FOLDER [--paced]
+//
+// --paced sends the replies at the line's speed, byte by byte.
 #include "sim/DemoDevices.h"
 
 #include <cstdio>

@@ -1,14 +1,16 @@
-#include "Watchdog.h"
-
 #include "SerialLocks.h"
 
+#include <QApplication>
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
 
-// A run that ends on a signal leaves no serial-port lock file behind.
+// Every test binary runs with a QApplication (window tests run on the offscreen platform) and a
+// watchdog: a test that blocks on a modal dialog or a wait that never ends fails the run instead of
+// hanging the suite. A run that ends on a signal leaves no serial-port lock file behind.
 namespace {
 
 void onAlarm(int) {
@@ -35,9 +37,13 @@ class Watchdog : public testing::EmptyTestEventListener {
 
 } // namespace
 
-void installWatchdog() {
+int main(int argc, char** argv) {
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    testing::InitGoogleTest(&argc, argv);
     std::signal(SIGALRM, onAlarm);
     for (int signal : {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGINT, SIGTERM})
         std::signal(signal, onFatalSignal);
     testing::UnitTest::GetInstance()->listeners().Append(new Watchdog);
+    return RUN_ALL_TESTS();
 }
