@@ -52,7 +52,7 @@ wait_for_window() {
   local id
   for _ in $(seq 120); do
     id=$(window_id "$1")
-    if [ -n "$id" ] && xwininfo -id "$id" | grep -q 'Map State: IsViewable'; then echo "$id"; return; fi
+    if [ -n "$id" ] && [[ $(xwininfo -id "$id") == *'Map State: IsViewable'* ]]; then echo "$id"; return; fi
     sleep 1
   done
 }
@@ -97,8 +97,8 @@ text=$(shot_and_read "$id" "$work/main-window.png")
 expect_words "$text" portable "Файл" "Сервис" "Текущий расширитель" "Записать в расширитель" "Код доступа" \
   "Общие свойства" "Глобальные разделы" "Пользователи"
 # Qt opens the file only once it found it readable; the trace doubles every backslash.
-grep 'CreateFileW L"' "$work/portable.log" |
-  grep -qF 'E:\\'"$folder_name"'\\translations\\qtbase_ru.qm" GENERIC_READ' ||
+grep 'CreateFileW L"' "$work/portable.log" >"$work/portable-opened.log" || true
+grep -qF 'E:\\'"$folder_name"'\\translations\\qtbase_ru.qm" GENERIC_READ' "$work/portable-opened.log" ||
   fail "portable: the program did not open translations\\qtbase_ru.qm from its folder (trace in $work/portable.log)"
 stop_wine
 step "portable: main window \"$title\" shown, Russian captions read back, Qt's Russian texts loaded"
@@ -146,7 +146,8 @@ reg_value() {
   local name
   [ "$2" = @ ] && name=@ || name="\"$2\""
   wine reg export "$1" "$work/value.reg" /reg:64 /y >/dev/null 2>&1 || return 0
-  iconv -f UTF-16 -t UTF-8 "$work/value.reg" | tr -d '\r' | grep -F -m1 "$name=" | cut -d= -f2- |
+  iconv -f UTF-16 -t UTF-8 "$work/value.reg" | tr -d '\r' |
+    awk -v start="$name=" 'index($0, start) == 1 && !found { print substr($0, length(start) + 1); found = 1 }' |
     sed -e 's/^"\(.*\)"$/\1/' -e 's/\\\\/\x01/g' -e 's/\\"/"/g' -e 's/\x01/\\/g'
 }
 expect_value() {
