@@ -493,6 +493,11 @@ void TForm1::N3Click() {
     if (!read.isEmpty()) openedFile_ = read;
 }
 
+void TForm1::openConfigFile(const QString& path) {
+    const QString read = OpenConfigFile(config, controls().config, path);
+    if (!read.isEmpty()) openedFile_ = read;
+}
+
 void TForm1::N4Click() {
     PackData(controls().config);
 }

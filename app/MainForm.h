@@ -109,6 +109,9 @@ class TForm1 : public QMainWindow {
     void Edit1Change();
     void CheckBox14Click();
     void N3Click();
+    // Opens the configuration file as "Открыть" does once the file is chosen (a file named on the
+    // command line).
+    void openConfigFile(const QString& path);
     void N4Click();
     void N5Click();
     void N9Click();

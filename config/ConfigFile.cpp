@@ -170,8 +170,7 @@ bool writeConfigFileBytes(const QString& path, const QByteArray& bytes) {
     return writeWholeFile(path, bytes);
 }
 
-std::optional<ChosenConfigFile> chooseConfigFile() {
-    const QString chosen = dialogs().openFileName(configFileFilter(), dialogStartFolder());
+std::optional<ChosenConfigFile> readChosenConfigFile(const QString& chosen) {
     if (chosen.isEmpty() || !QFileInfo::exists(chosen)) return std::nullopt;
     const QString name = configFileName(chosen);
     QByteArray bytes;
@@ -190,15 +189,31 @@ std::optional<ChosenConfigFile> chooseConfigFile() {
     return ChosenConfigFile{name, decodeConfigFile(bytes)};
 }
 
-QString UnpackData(ExpanderConfig& config, const ConfigControls& controls) {
+std::optional<ChosenConfigFile> chooseConfigFile() {
+    return readChosenConfigFile(dialogs().openFileName(configFileFilter(), dialogStartFolder()));
+}
+
+namespace {
+
+QString showConfigFile(ExpanderConfig& config, const ConfigControls& controls,
+                       const std::optional<ChosenConfigFile>& file) {
     // Until a configuration has been read, the record, the controls (with the edits they hold) and
     // the loaded-from-file mark stay as they are.
-    const std::optional<ChosenConfigFile> file = chooseConfigFile();
     if (!file) return QString();
     applyConfigFile(config, file->config);
     ShowConfig(config, controls, true);
     config.loadedFromFile = true;
     return file->path;
+}
+
+} // namespace
+
+QString OpenConfigFile(ExpanderConfig& config, const ConfigControls& controls, const QString& chosen) {
+    return showConfigFile(config, controls, readChosenConfigFile(chosen));
+}
+
+QString UnpackData(ExpanderConfig& config, const ConfigControls& controls) {
+    return showConfigFile(config, controls, chooseConfigFile());
 }
 
 void saveCollected(const ConfigControls& controls, const std::function<QString()>& chooseFile,

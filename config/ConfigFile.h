@@ -56,14 +56,19 @@ struct ChosenConfigFile {
     QString path; // the file actually read: the chosen name with ".okf"
     CollectedConfig config;
 };
-// Asks for a configuration file and reads it. A cancelled dialog or a name that does not exist gives
-// nothing; a file that cannot be read shows "Ошибка чтения" nine times (line 1 and each description
-// line), and one that is not a configuration says so; both give nothing.
+// Reads the configuration file chosen (in the open dialog, or named on the command line). No choice or
+// a name that does not exist gives nothing; a file that cannot be read shows "Ошибка чтения" nine
+// times (line 1 and each description line), and one that is not a configuration says so; both give
+// nothing.
+std::optional<ChosenConfigFile> readChosenConfigFile(const QString& chosen);
+// Asks for a configuration file and reads it (readChosenConfigFile).
 std::optional<ChosenConfigFile> chooseConfigFile();
 
-// Menu "Открыть": asks for a file, reads it into the record, shows the record in the controls and
-// marks it as loaded from a file. A file that chooseConfigFile does not deliver changes nothing.
-// Returns the path of the file read, empty when none was.
+// Reads the configuration file chosen into the record, shows the record in the controls and marks it
+// as loaded from a file. A file that readChosenConfigFile does not deliver changes nothing. Returns
+// the path of the file read, empty when none was.
+QString OpenConfigFile(ExpanderConfig& config, const ConfigControls& controls, const QString& chosen);
+// Menu "Открыть": asks for a file and opens it as OpenConfigFile does.
 QString UnpackData(ExpanderConfig& config, const ConfigControls& controls);
 // Collects the controls (a pair number that is not an integer is shown, and nothing is written),
 // asks chooseFile for the file to write (empty: nothing is written), and replaces that file with what

@@ -1,0 +1,140 @@
+#!/usr/bin/env bash
+# Makes the two Windows deliverables from the cross-built program in build-windows/:
+#   ConfigOrtex-<version>-win64/      the portable folder: the program, the DLLs it needs and nothing
+#   ConfigOrtex-<version>-win64.zip   else, Qt's Russian texts, qt.conf, the licences, the dissector
+#   ConfigOrtex-<version>-setup.exe   the installer of that folder (packaging/windows/ConfigOrtex.nsi)
+# The DLLs are those the program and its two plugins import, followed through every DLL they import
+# in turn. A DLL found in the Windows build of Qt or beside the cross compiler goes into the folder; one
+# that mingw-w64 links as part of Windows (it has an import library for it) stays out; any other
+# stops the script.
+#   ORTEX_WIN_CACHE  the cache folder of the Windows build of Qt (default ~/.cache/configortex-win64)
+#   ORTEX_DEPS       the folder of qtserialport-everywhere-src-6.4.2.tar.xz (default ../shared/deps)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+build=$root/build-windows
+qt=${ORTEX_WIN_CACHE:-$HOME/.cache/configortex-win64}/qt-6.4.2
+triple=x86_64-w64-mingw32
+compiler=$triple-g++-posix
+sdk_lib=/usr/$triple/lib
+fail() { echo "windows-package: $*" >&2; exit 1; }
+
+version=$(sed -n 's/^project(ConfigOrtex VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
+[ -n "$version" ] || fail "no version in CMakeLists.txt"
+major=${version%%.*}
+minor=$((10#${version#*.}))
+program=$build/ConfigOrtex.exe
+icon=$build/windows/configortex.ico
+[ -f "$program" ] || fail "no $program: build it first (bash tools/windows.sh)"
+[ -f "$icon" ] || fail "no $icon (made with the program by packaging/windows/resources.cmake)"
+[ -f "$qt/.complete" ] || fail "no finished Windows build of Qt in $qt (bash tools/windows-qt.sh)"
+
+name=ConfigOrtex-$version-win64
+folder=$build/$name
+rm -rf "$folder" "$build/$name.zip" "$build/ConfigOrtex-$version-setup.exe"
+mkdir -p "$folder"/{platforms,styles,translations,licenses,wireshark}
+
+# Symbols only make the files larger: the DLLs keep what they export.
+$triple-strip -o "$folder/ConfigOrtex.exe" "$program"
+$triple-strip --strip-unneeded -o "$folder/platforms/qwindows.dll" "$qt/plugins/platforms/qwindows.dll"
+$triple-strip --strip-unneeded -o "$folder/styles/qwindowsvistastyle.dll" \
+  "$qt/plugins/styles/qwindowsvistastyle.dll"
+
+imports() { $triple-objdump -p "$1" | sed -n 's/^\s*DLL Name: \(.*\)$/\1/p' | tr -d '\r'; }
+# Where a DLL comes from: the Windows build of Qt, the compiler's own folders, or Windows itself.
+origin() {
+  local dll=$1 lower found
+  if [ -f "$qt/bin/$dll" ]; then echo "$qt/bin/$dll"; return; fi
+  found=$($compiler -print-file-name="$dll")
+  if [ "$found" != "$dll" ] && [ -f "$found" ]; then realpath "$found"; return; fi
+  lower=$(tr '[:upper:]' '[:lower:]' <<<"${dll%.*}")
+  if [ -f "$sdk_lib/lib$lower.a" ] || [[ $lower == api-ms-win-* ]]; then echo windows; return; fi
+  echo missing
+}
+declare -A seen=()
+queue=("$folder/ConfigOrtex.exe" "$folder/platforms/qwindows.dll" "$folder/styles/qwindowsvistastyle.dll")
+bundled=()
+while [ ${#queue[@]} -gt 0 ]; do
+  file=${queue[0]}
+  queue=("${queue[@]:1}")
+  for dll in $(imports "$file"); do
+    key=$(tr '[:upper:]' '[:lower:]' <<<"$dll")
+    [ -n "${seen[$key]:-}" ] && continue
+    seen[$key]=1
+    from=$(origin "$dll")
+    case $from in
+      windows) ;;
+      missing) fail "$dll, which $(basename "$file") imports, is neither in $qt/bin, nor beside $compiler, nor part of Windows" ;;
+      *)
+        $triple-strip --strip-unneeded -o "$folder/$dll" "$from"
+        bundled+=("$dll")
+        queue+=("$folder/$dll")
+        ;;
+    esac
+  done
+done
+echo "DLLs: ${bundled[*]}"
+
+translations=/usr/share/qt6/translations/qtbase_ru.qm
+[ -f "$translations" ] || fail "no $translations (Debian package qt6-translations-l10n)"
+cp "$translations" "$folder/translations/"
+cp packaging/windows/qt.conf "$folder/"
+cp journal/ortex.lua "$folder/wireshark/"
+
+# The licences: the program's, then those of what is bundled with it, with where their sources are.
+crlf() { sed 's/\r\?$/\r/' "$1" >"$2"; }
+crlf LICENSE "$folder/LICENSE.txt"
+# qtbase's source is the version of Debian's source package that tools/windows-qt.sh fetched (the
+# newest apt knows); the others are those of the installed packages the files come from.
+qtbase_version=$(apt-cache showsrc qt6-base 2>/dev/null | sed -n 's/^Version: //p' | sort -V | tail -1)
+[ -n "$qtbase_version" ] || fail "apt-cache knows no source of qt6-base (its deb-src line is added by tools/windows-qt.sh)"
+source_version() { dpkg-query -W -f='${source:Version}' "$1"; }
+sed -e "s/@VERSION@/$version/g" -e "s/@QTBASE_VERSION@/$qtbase_version/g" \
+    -e "s/@QTTRANSLATIONS_VERSION@/$(source_version qt6-translations-l10n)/g" \
+    -e "s/@GCC_MINGW_VERSION@/$(source_version gcc-mingw-w64-base)/g" \
+    -e "s/@MINGW_VERSION@/$(source_version mingw-w64-common)/g" packaging/windows/licenses.txt |
+  sed 's/\r\?$/\r/' >"$folder/licenses/README.txt"
+for pair in /usr/share/common-licenses/LGPL-3:LGPL-3.0.txt /usr/share/common-licenses/GPL-3:GPL-3.0.txt \
+            /usr/share/doc/libqt6core6/copyright:qtbase-copyright.txt \
+            /usr/share/doc/libqt6serialport6/copyright:qtserialport-copyright.txt \
+            /usr/share/doc/qt6-translations-l10n/copyright:qttranslations-copyright.txt \
+            /usr/share/doc/gcc-mingw-w64-base/copyright:gcc-runtime-copyright.txt \
+            /usr/share/doc/mingw-w64-common/copyright:mingw-w64-copyright.txt; do
+  [ -f "${pair%%:*}" ] || fail "no ${pair%%:*}"
+  crlf "${pair%%:*}" "$folder/licenses/${pair#*:}"
+done
+
+# The same date on every file: the same build gives the same zip.
+stamp=$(git log -1 --format=%ct 2>/dev/null || date +%s)
+find "$folder" -exec touch -h -d "@$stamp" {} +
+(cd "$build" && find "$name" -print | LC_ALL=C sort | zip -q -X -9 "$name.zip" -@)
+
+# The installer: every file of the folder is installed, and removed by the uninstaller.
+files=$build/windows/files.nsh
+{
+  echo '!macro InstallFiles'
+  (cd "$folder" && find . -type d | LC_ALL=C sort) | while read -r dir; do
+    sub=${dir#.}
+    echo "  SetOutPath \"\$INSTDIR${sub//\//\\}\""
+    (cd "$folder/$dir" && find . -maxdepth 1 -type f | LC_ALL=C sort) | while read -r file; do
+      echo "  File \"$folder${sub}/${file#./}\""
+    done
+  done
+  echo '!macroend'
+  echo '!macro UninstallFiles'
+  (cd "$folder" && find . -type f | LC_ALL=C sort) | while read -r file; do
+    rel=${file#./}
+    echo "  Delete \"\$INSTDIR\\${rel//\//\\}\""
+  done
+  (cd "$folder" && find . -mindepth 1 -type d | LC_ALL=C sort -r) | while read -r dir; do
+    rel=${dir#./}
+    echo "  RMDir \"\$INSTDIR\\${rel//\//\\}\""
+  done
+  echo '!macroend'
+} >"$files"
+makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DFILE_VERSION="$major.$minor.0.0" -DFILES="$files" \
+  -DICON="$icon" -DOUTFILE="$build/ConfigOrtex-$version-setup.exe" packaging/windows/ConfigOrtex.nsi
+
+size() { du -s --apparent-size --block-size=1K "$1" | cut -f1; }
+printf 'portable folder %s KiB, zip %s KiB, installer %s KiB\n' "$(size "$folder")" \
+  "$(size "$build/$name.zip")" "$(size "$build/ConfigOrtex-$version-setup.exe")"
