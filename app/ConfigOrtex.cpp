@@ -1,32 +1,10 @@
+#include "app/FileArgument.h"
 #include "app/MainForm.h"
 #include "app/ProgramWindows.h"
 #include "app/ToolkitTranslation.h"
 #include "base/Dialogs.h"
 
 #include <QApplication>
-
-#ifdef Q_OS_WIN
-#include <windows.h>
-#include <shellapi.h>
-#endif
-
-namespace {
-
-// The one argument that a double-click on an .okf file gives: the configuration file to open.
-QString fileArgument([[maybe_unused]] int argc, [[maybe_unused]] char** argv) {
-#ifdef Q_OS_WIN
-    // Windows passes it in UTF-16; the narrow argv keeps only what the ANSI code page can spell.
-    int count = 0;
-    wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
-    const QString file = wide && count == 2 ? QString::fromWCharArray(wide[1]) : QString();
-    LocalFree(wide);
-    return file;
-#else
-    return argc == 2 ? QString::fromLocal8Bit(argv[1]) : QString();
-#endif
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     const QString file = fileArgument(argc, argv);
