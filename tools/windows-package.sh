@@ -84,9 +84,12 @@ cp journal/ortex.lua "$folder/wireshark/"
 # The licences: the program's, then those of what is bundled with it, with where their sources are.
 crlf() { sed 's/\r\?$/\r/' "$1" >"$2"; }
 crlf LICENSE "$folder/LICENSE.txt"
-# qtbase's source is the version of Debian's source package that tools/windows-qt.sh fetched (the
-# newest apt knows); the others are those of the installed packages the files come from.
-qtbase_version=$(apt-cache showsrc qt6-base 2>/dev/null | sed -n 's/^Version: //p' | sort -V | tail -1)
+# qtbase's source is the version of Debian's source package that tools/windows-qt.sh built (it
+# names it in its mark of a finished build; a cache made before that: the newest apt knows); the
+# others are those of the installed packages the files come from.
+qtbase_version=$(head -1 "$qt/.complete" 2>/dev/null || true)
+[ -n "$qtbase_version" ] ||
+  qtbase_version=$(apt-cache showsrc qt6-base 2>/dev/null | sed -n 's/^Version: //p' | sort -V | tail -1)
 [ -n "$qtbase_version" ] || fail "apt-cache knows no source of qt6-base (its deb-src line is added by tools/windows-qt.sh)"
 source_version() { dpkg-query -W -f='${source:Version}' "$1"; }
 sed -e "s/@VERSION@/$version/g" -e "s/@QTBASE_VERSION@/$qtbase_version/g" \

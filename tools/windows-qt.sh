@@ -35,6 +35,7 @@ mkdir -p "$work"
 cd "$work"
 apt-get source --download-only qt6-base
 tar -xf qt6-base_6.4.2*.orig.tar.*
+qtbase_version=$(sed -n 's/^Version: //p' qt6-base_*.dsc)
 src=$(find . -maxdepth 1 -type d -name 'qtbase*' | head -1)
 jobs=$(nproc)
 toolchain=$root/packaging/windows/mingw-w64.cmake
@@ -61,4 +62,5 @@ cmake --install serialport-build
 
 cd "$cache"
 rm -rf "$work"
-touch "$qt/.complete"
+# The mark of a finished build names the source package's version, for the licence notice.
+echo "$qtbase_version" >"$qt/.complete"
