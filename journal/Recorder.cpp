@@ -168,10 +168,14 @@ void Recorder::addRequest(int64_t us, const uint8_t* f, int count) {
     ex.window = ex.keyDevice ? Window::Keys : Window::Main;
     ex.device = ex.keyDevice ? Device::KeyDevice : Device::ControlUnit;
     ex.expectsReply = ex.keyDevice || n == 3 || n == 5 || n == 7;
+    // Every operation of either window begins with its own first request (the access step, or a key
+    // request): a fetch after it serves nothing relayed before.
+    if (command == 0 || ex.keyDevice) relay_ = {};
     if (ex.keyDevice) {
         ex.sub = f[3];
     } else if (command == 1 && n >= 5) {
         relay_ = {true, static_cast<uint8_t>(f[3] >> 1), f[4], static_cast<uint8_t>(n == 7 ? f[5] : 0)};
+        unitKeepsCode_ = isCodeCommand(relay_.command);
         ex.device = Device::Expander;
         ex.expander = relay_.expander;
         ex.sub = relay_.command;
@@ -194,10 +198,13 @@ void Recorder::addRequest(int64_t us, const uint8_t* f, int count) {
     row.requestSeq = 0;
     row.asked = command;
     row.verdict = ex.expectsReply ? Verdict::Ok : Verdict::Unchecked;
-    // Bytes of a code exchange that ended without its reply may still be on the way.
-    tainted_ = secret_ && !answered_;
+    // Bytes of an exchange that may carry a code may still be on the way: the rest of a reply that
+    // did not come whole, or a late or repeated answer, also after one that did. A fetch that serves
+    // nothing relayed in this operation may get the answer the control unit keeps, a code among it.
+    const bool keptCode = command == 2 && n == 3 && !relay_.known && unitKeepsCode_;
+    tainted_ = codeMayFollow_ || keptCode;
     secret_ = carriesCode(f, count);
-    answered_ = false;
+    codeMayFollow_ = secret_ || keptCode;
     hideCodes(row, Origin::Request);
     keyFraming_ = ex.keyDevice;
     dropFrame();
@@ -227,11 +234,13 @@ bool Recorder::carriesCode(const uint8_t* f, int count) const {
 // without its reply, whose first bytes may be the rest of it. Everything else is blanked wherever it lands: a frame
 // that may have begun inside code bytes, a reply cut short, noise, an echo of the request, purged
 // bytes, late bytes, bytes handed out after the port was lost. A reply that looks like a page of
-// users' codes is hidden also where its request went unrecorded.
+// users' codes, or an answer that echoes a code command, is hidden also where it comes later still.
 void Recorder::hideCodes(Row& row, Origin origin) const {
     const uint8_t* f = row.bytes.data();
     if (!secret_ && !(tainted_ && origin == Origin::Stray)) {
-        if (origin != Origin::Request && row.kind != Kind::Discarded && row.count == 22 && f[3] == 0x5D)
+        // An answer to a code command, whole, cut or read with either device's framing.
+        if (origin != Origin::Request && row.kind != Kind::Discarded && row.count > kIdentityBytes &&
+            f[0] == kReplyStart && isCodeCommand(f[3]))
             mask(row, 0, kIdentityBytes, row.count);
         return;
     }
@@ -269,7 +278,10 @@ bool Recorder::trustedReply(const Row& row, bool whole, bool sumOk) const {
         return ex_.command == 0 && row.count == kSignatureLength + 1 && f[1] == kSignatureLength &&
                f[2] == kSignatureStatus;
     if (row.count == kDatalessReply) return true;
-    return ex_.command == 2 && f[2] == 1 && f[3] == ex_.sub;
+    // A fetch that serves nothing relayed in this operation expects no particular answer, only none
+    // that echoes a code command.
+    return ex_.command == 2 && f[2] == 1 &&
+           (ex_.device == Device::Expander ? f[3] == ex_.sub : !isCodeCommand(f[3]));
 }
 
 void Recorder::dropFrame() {
@@ -286,7 +298,6 @@ void Recorder::receivedAt(int64_t us, const uint8_t* bytes, int count) {
 }
 
 void Recorder::receiveByte(int64_t us, uint8_t b) {
-    answered_ = false;
     if (ex_.open) {
         ++ex_.received;
         ex_.lastByteUs = us;
@@ -356,7 +367,10 @@ void Recorder::emitFrame(int64_t us, bool whole) {
             row.verdict = signature || accepted(f[2]) ? Verdict::Ok : Verdict::Refused;
     }
     const bool trusted = trustedReply(row, whole, sumOk);
-    answered_ = trusted;
+    // The key device answered the access step: no answer that carries a code can come late from a
+    // device that knows none, so the exchange after this one is not hidden for it. (The rest of this
+    // one still is: an echo of the request would carry the code.)
+    if (trusted && frameKeyFramed_ && !keyFraming_) codeMayFollow_ = false;
     // A frame that may have begun inside code bytes is not judged by what would be a code.
     if ((secret_ || tainted_) && !trusted && (row.verdict == Verdict::Ok || row.verdict == Verdict::Refused))
         row.verdict = Verdict::Unchecked;

@@ -126,8 +126,9 @@ class Recorder : public LineTap {
     Relay relay_;
     bool keyFraming_ = false; // replies are read with the key device's framing
     bool secret_ = false;     // the latest request carries a code: its exchange is hidden
-    bool tainted_ = false;    // the one before did, and its reply did not come whole
-    bool answered_ = false;   // the last bytes received were a reply the journal can trust
+    bool unitKeepsCode_ = false; // the control unit's answer kept for a fetch may carry a code
+    bool codeMayFollow_ = false; // the latest exchange's late bytes may carry a code
+    bool tainted_ = false;       // the one before's did: they may come in this one
     Rx rx_ = Rx::Hunt;
     bool frameKeyFramed_ = false; // the frame coming is read with the key device's framing
     bool frameFirst_ = false;     // it began with the first byte its exchange received

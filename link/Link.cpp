@@ -96,6 +96,15 @@ bool writeFrame(const QByteArray& frame) {
     return writeFrame(reinterpret_cast<const uint8_t*>(frame.constData()), static_cast<int>(frame.size()));
 }
 
+// The write of a request that does not purge both queues as SendRequest does. Whatever waits in the
+// receive queue arrived before the request went out, so it cannot be the answer to it: it is a late
+// or repeated answer to an earlier request, which the exchange would otherwise take for its own (a
+// refused write read as written). It is thrown away first; the line carries the same bytes.
+bool writeFresh(const uint8_t* frame, int count) {
+    if (SerialLine* line = state().line.get()) line->purgeInput();
+    return writeFrame(frame, count);
+}
+
 bool acceptedStatus(uint8_t status) {
     return status == 0 || status == 1 || status == 7 || status == 8 || status == 9;
 }
@@ -283,7 +292,7 @@ bool SendRequest(uint8_t command, uint8_t a1, uint8_t a2, uint8_t a3, uint8_t a4
 void SendFrame(const QByteArray& payload) {
     const QByteArray frame = buildFrame(payload);
     if (frame.isEmpty()) return; // N would not fit its byte: such a frame would arrive corrupted
-    writeFrame(frame);
+    writeFresh(reinterpret_cast<const uint8_t*>(frame.constData()), static_cast<int>(frame.size()));
 }
 
 bool FetchReply(uint8_t expectedCommand) {
@@ -294,7 +303,7 @@ bool FetchReply(uint8_t expectedCommand) {
     layOut(kFetchFrame, sizeof kFetchFrame);
     for (int round = 0; round < kFetchRounds; ++round) {
         if (!s.line || Clock::terminating()) return false;
-        if (!writeFrame(kFetchFrame, sizeof kFetchFrame)) return false;
+        if (!writeFresh(kFetchFrame, sizeof kFetchFrame)) return false;
         WaitMs(kFetchPauseMs);
         s.r[1] = 0;
         s.r[2] = 0;

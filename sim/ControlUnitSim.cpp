@@ -512,16 +512,18 @@ void ControlUnitSim::queueReply(const Reply& reply, uint8_t command, int expande
         bytes.resize(static_cast<size_t>(fault->cutTo));
     bytes.insert(bytes.begin(), fault->noiseBefore.begin(), fault->noiseBefore.end());
     due += static_cast<int64_t>(fault->delayMs) * 1000;
-    ++repliesSent_;
-    if (fault->pieceSize == 0 || fault->pieceSize >= bytes.size()) {
-        outgoing_.push_back({due, bytes});
-        return;
-    }
-    for (size_t at = 0; at < bytes.size(); at += fault->pieceSize) {
-        const size_t end = std::min(bytes.size(), at + fault->pieceSize);
-        outgoing_.push_back({due, std::vector<uint8_t>(bytes.begin() + static_cast<long>(at),
-                                                       bytes.begin() + static_cast<long>(end))});
-        due += static_cast<int64_t>(fault->piecePauseMs) * 1000;
+    for (int copy = fault->twice ? 2 : 1; copy > 0; --copy) {
+        ++repliesSent_;
+        const size_t piece = fault->pieceSize == 0 ? bytes.size() : fault->pieceSize;
+        for (size_t at = 0; at < bytes.size(); at += piece) {
+            const size_t end = std::min(bytes.size(), at + piece);
+            outgoing_.push_back({due, std::vector<uint8_t>(bytes.begin() + static_cast<long>(at),
+                                                           bytes.begin() + static_cast<long>(end))});
+            if (end < bytes.size()) due += static_cast<int64_t>(fault->piecePauseMs) * 1000;
+        }
+        // The copy starts once the first has gone out (at line speed when paced).
+        due += (pacing() ? static_cast<int64_t>(bytes.size()) * kByteUs : 0) +
+               static_cast<int64_t>(fault->repeatAfterMs) * 1000;
     }
 }
 

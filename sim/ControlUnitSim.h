@@ -74,6 +74,8 @@ class ControlUnitSim : public PtyDevice {
         size_t pieceSize = 0;             // the frame is sent in pieces of this size ...
         unsigned piecePauseMs = 0;        // ... with this pause between them
         bool keyDeviceSignature = false;  // a 38-byte frame with status 5 instead of the reply
+        bool twice = false;               // the reply goes out a second time ...
+        unsigned repeatAfterMs = 0;       // ... this long after the first has ended
     };
 
     // A complete request frame as the program wrote it (start byte, N, payload, checksum).

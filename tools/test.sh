@@ -12,7 +12,7 @@ export QT_QPA_PLATFORM=offscreen
 
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$jobs"
-(cd build && ctest -LE bench --output-on-failure -j"$jobs")
+(cd build && ctest -LE "bench|long" --output-on-failure -j"$jobs")
 
 [ "${ORTEX_QUICK:-0}" = 1 ] && exit 0
 
@@ -21,5 +21,5 @@ cmake --build build-sanitize -j"$jobs"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export LSAN_OPTIONS=suppressions=$PWD/tools/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-(cd build-sanitize && ctest -LE bench --output-on-failure -j"$jobs")
+(cd build-sanitize && ctest -LE "bench|long" --output-on-failure -j"$jobs")
 bash tools/fuzz.sh build-sanitize "${ORTEX_FUZZ_SECONDS:-60}"

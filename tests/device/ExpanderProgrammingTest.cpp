@@ -581,3 +581,53 @@ TEST_F(ProgrammingTest, WithoutAChosenExpanderNoDescriptionIsWritten) {
 }
 
 } // namespace
+
+// An answer that comes late, or twice, is never taken for the answer to a later request: every
+// refused description is reported, every write lands, whichever exchange was answered so. A fetch
+// answered after its wait is asked again and the unit answers that fetch too; a description's
+// answer repeated after its wait arrives during the next one's.
+TEST_F(ProgrammingTest, LateAndRepeatedAnswersAreNeverTakenForTheNextOnes) {
+    struct Timing {
+        const char* name;
+        unsigned delayMs;
+        bool twice;
+    };
+    const uint8_t fetched[] = {ExpanderCommand::WritePartition, ExpanderCommand::WriteUser,
+                               ExpanderCommand::WriteParameters, ExpanderCommand::ReadParameters,
+                               ExpanderCommand::ReadUsers, ExpanderCommand::ReadPartitions};
+    connectWith({5});
+    for (const Timing& t : {Timing{"late", 270, false}, Timing{"twice", 0, true}, Timing{"late and twice", 270, true}}) {
+        SCOPED_TRACE(t.name);
+        if (t.delayMs == 0 || t.twice) reset(5);
+        setCellText(&partitionsGrid, 3, kGlobalNumberRow, QStringLiteral("77"));
+        setCellText(&usersGrid, 8, kUserCodeRow, QStringLiteral("12"));
+        boxes[0]->setChecked(!boxes[0]->isChecked());
+        for (int loop = 1; loop <= 3; ++loop) // texts the unit, refusing them, does not hold yet
+            setCellText(&loopGrid, loop, kDescriptionRow, QStringLiteral("%1 %2").arg(t.name).arg(loop));
+        for (uint8_t command : fetched) {
+            Unit::Fault f = fault(Command::Fetch, command, 1);
+            f.delayMs = t.delayMs;
+            f.twice = t.twice;
+            unit.addFault(f);
+        }
+        Unit::Fault firstDescription = fault(Command::WriteDescriptor, -1, 1);
+        firstDescription.delayMs = t.delayMs ? 200 : 0; // within the 300 ms the program waits
+        firstDescription.twice = t.twice;
+        firstDescription.repeatAfterMs = 350; // the copy comes during the next description's wait
+        firstDescription.status = 4;
+        unit.addFault(firstDescription);
+        Unit::Fault refused = fault(Command::WriteDescriptor, -1, -1);
+        refused.status = 4;
+        unit.addFault(refused);
+
+        session->programExpander();
+
+        const QString refusal = QStringLiteral("Ошибка записи дескрипторов4");
+        EXPECT_EQ(dialogs.texts(), (QStringList{refusal, refusal, refusal, kSuccess}));
+        const Unit::Expander held = unit.expander(5);
+        EXPECT_EQ(held.partitionNumbers[2], 77);
+        EXPECT_EQ(held.userCodes[7], 0x12FF);
+        EXPECT_EQ(held.parameters, config.parameters);
+        EXPECT_EQ(unit.framesOf(Command::WriteDescriptor).size(), 3u);
+    }
+}

@@ -292,7 +292,9 @@ TEST_F(RequestTest, EachAttemptPurgesInputThenOutputThenWrites) {
     EXPECT_EQ(Link::R(1), 0x05);
 }
 
-TEST_F(RequestTest, FetchPollsWithoutPurgeAndTracesWrongReplies) {
+TEST_F(RequestTest, FetchPollsAfterDroppingStaleBytesAndTracesWrongReplies) {
+    // A late second answer to an earlier fetch, waiting before this fetch goes out, is not its answer.
+    line->feedNow(reply(1, 0x55, Bytes(18, 9)));
     std::vector<QString> traces;
     Link::setTraceSink([&](const QString& t) { traces.push_back(t); });
     int round = 0;
@@ -310,7 +312,7 @@ TEST_F(RequestTest, FetchPollsWithoutPurgeAndTracesWrongReplies) {
     const uint32_t start = clock.now;
     EXPECT_TRUE(Link::FetchReply(0x55));
     EXPECT_EQ(round, 3);
-    EXPECT_EQ(std::count(log->operations.begin(), log->operations.end(), "purge-in"), 0);
+    EXPECT_EQ(log->operations, (std::vector<std::string>{"purge-in", "write", "purge-in", "write", "purge-in", "write"}));
     EXPECT_EQ(Link::traceText(), QStringLiteral("  1:90  3:0"));
     EXPECT_EQ(traces,
               (std::vector<QString>{QString(), QStringLiteral("  1:90"), QStringLiteral("  1:90  3:0")}));
@@ -340,11 +342,13 @@ TEST_F(RequestTest, SilentFetchTakesItsTenRoundsAndClearsStatusAndEcho) {
     EXPECT_EQ(Link::traceText(), QString());
 }
 
-TEST_F(RequestTest, SendFrameWritesWithoutPurgeAndRawReadTakesAtMostFortyBytes) {
+TEST_F(RequestTest, SendFrameDropsStaleBytesWritesAndRawReadTakesAtMostFortyBytes) {
+    line->feedNow(reply(1, 0x55, Bytes(18, 9))); // an answer to an earlier request, not to this one
     Link::SendFrame(QByteArray("\x03\x97\x00\x00\x05\x00", 6));
     ASSERT_EQ(log->writes.size(), 1u);
     EXPECT_EQ(log->writes[0], request({0x08, 0x03, 0x97, 0x00, 0x00, 0x05, 0x00}));
-    EXPECT_EQ(log->operations, std::vector<std::string>{"write"});
+    EXPECT_EQ(log->operations, (std::vector<std::string>{"purge-in", "write"}));
+    EXPECT_EQ(Link::RawRead(), 0);
 
     Bytes many(50, 0x11);
     line->feedNow(many);

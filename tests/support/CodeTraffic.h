@@ -8,12 +8,15 @@
 #include "journal/Recorder.h"
 #include "journal/RowText.h"
 #include "journal/Writers.h"
+#include "link/LineTap.h"
+#include "link/Link.h"
 
 #include <QString>
 #include <QStringList>
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <vector>
 
@@ -32,44 +35,122 @@ inline bool isMarker(uint8_t b) {
     return std::find(kMarkers.begin(), kMarkers.end(), b) != kMarkers.end();
 }
 
+// A frame of the control unit's line: a request's N leaves its two checksum bytes out, a reply's
+// length byte counts the whole frame; the 16-bit sum runs from the length byte on.
 inline Bytes framed(uint8_t start, const Bytes& body) {
-    Bytes f{start, static_cast<uint8_t>(body.size() + 3)};
+    const size_t counted = body.size() + (start == 0xAF ? 2 : 4);
+    Bytes f{start, static_cast<uint8_t>(counted)};
     f.insert(f.end(), body.begin(), body.end());
     uint16_t sum = 0;
     for (size_t i = 1; i < f.size(); ++i)
         sum = static_cast<uint16_t>(sum + f[i]);
     f.push_back(static_cast<uint8_t>(sum));
     f.push_back(static_cast<uint8_t>(sum >> 8));
-    if (start == 0xAF) f[1] = static_cast<uint8_t>(f.size() - 2);
     return f;
 }
 
-// Plays steps chosen by `choose(n)` (a number below n) into the journal: requests with and without
-// codes, their replies whole, cut or in pieces, echoes, noise, purges, the rest of a cut reply in
-// the next exchange, the port lost with bytes still to be handed out, time-outs.
+// A reply in the key device's framing: its length byte counts the bytes after the start byte, and
+// one check byte, the low byte of the sum from the length byte on, ends it.
+inline Bytes keyFramed(const Bytes& body) {
+    Bytes f{0xFA, static_cast<uint8_t>(body.size() + 2)};
+    f.insert(f.end(), body.begin(), body.end());
+    uint8_t sum = 0;
+    for (size_t i = 1; i < f.size(); ++i)
+        sum = static_cast<uint8_t>(sum + f[i]);
+    f.push_back(sum);
+    return f;
+}
+
+// The serial line the traffic runs on: the driver's receive queue, filled as bytes arrive and
+// emptied by reads and purges. The program's own link writes the requests on it, so that what the
+// link leaves unread, and what it throws away before a request, is what the journal gets.
+class QueuedLine : public SerialLine {
+  public:
+    explicit QueuedLine(std::deque<uint8_t>& queue) : queue_(queue) {}
+    int read(uint8_t* into, int max) override {
+        int n = 0;
+        for (; n < max && !queue_.empty(); ++n) {
+            into[n] = queue_.front();
+            queue_.pop_front();
+        }
+        return n;
+    }
+    bool write(const uint8_t*, int) override { return true; }
+    void purgeInput() override { queue_.clear(); }
+    void purgeOutput() override {}
+
+  private:
+    std::deque<uint8_t>& queue_;
+};
+
+// Hands the line's traffic to the journal at the traffic's own times.
+class TimedTap : public LineTap {
+  public:
+    TimedTap(Journal::Recorder& journal, int64_t& us) : journal_(journal), us_(us) {}
+    void sent(const uint8_t* b, int n) override { journal_.sentAt(us_ += 1000, b, n); }
+    void received(const uint8_t* b, int n) override { journal_.receivedAt(us_ += 100, b, n); }
+    void purged(const uint8_t* b, int n) override { journal_.purgedAt(us_ += 1000, b, n); }
+    void event(Event e, const QString& name) override { journal_.eventAt(us_ += 1000, e, name); }
+
+  private:
+    Journal::Recorder& journal_;
+    int64_t& us_;
+};
+
+// The key device's answer to the access step, its signature: 38 bytes in its own framing.
+inline Bytes signature() {
+    Bytes body(36, 0);
+    body[0] = 5;
+    return keyFramed(body);
+}
+
+// Plays steps chosen by `choose(n)` (a number below n) on a line whose requests the program's own
+// link writes and whose traffic the journal records: requests with and without codes, key requests,
+// their replies whole, cut, in pieces or in the key device's framing, echoes, noise, purges, the rest
+// of a cut reply in the next exchange, answers that come late (after the next request went out) or
+// twice, bytes that arrive and stay unread past the next request, the port lost with bytes still to
+// be handed out, time-outs.
 class Player {
   public:
     Player(Journal::Recorder& journal, std::function<int(int)> choose)
-        : journal_(journal), choose_(std::move(choose)) {}
+        : journal_(journal), choose_(std::move(choose)), tap_(journal, us_) {
+        Link::installTap(&tap_);
+        Link::adoptPort(new QueuedLine(queue_));
+    }
+    ~Player() {
+        Link::adoptPort(nullptr);
+        Link::installTap(nullptr);
+    }
+    Player(const Player&) = delete;
+    Player& operator=(const Player&) = delete;
 
     void play(int steps) {
         for (int i = 0; i < steps; ++i)
             step();
-        journal_.eventAt(us_ += 1000, Journal::Recorder::Event::Closed, QString());
+        Link::adoptPort(nullptr); // the port closes
     }
 
   private:
     void send(const Bytes& frame) {
         pending_ = std::move(next_); // bytes still on the way arrive in the exchange after
         next_.clear();
-        journal_.sentAt(us_ += 1000, frame.data(), static_cast<int>(frame.size()));
+        Link::SendFrame(QByteArray(reinterpret_cast<const char*>(frame.data()) + 2, static_cast<int>(frame.size()) - 4));
+        arrive(late_); // a late answer to the request before comes after this one went out
+        late_.clear();
         last_ = frame;
     }
+    void arrive(const Bytes& bytes) { queue_.insert(queue_.end(), bytes.begin(), bytes.end()); }
+    void readWhatArrived() {
+        std::array<uint8_t, 64> into{};
+        while (SerialLine* line = Link::port())
+            if (line->read(into.data(), static_cast<int>(into.size())) <= 0) break;
+    }
     void receive(const Bytes& bytes) {
-        // Delivered in pieces of any size.
+        // Arriving in pieces of any size, each read as it comes.
         for (size_t at = 0; at < bytes.size();) {
             const size_t n = std::min(bytes.size() - at, static_cast<size_t>(1 + choose_(8)));
-            journal_.receivedAt(us_ += 100, bytes.data() + at, static_cast<int>(n));
+            arrive(Bytes(bytes.begin() + static_cast<long>(at), bytes.begin() + static_cast<long>(at + n)));
+            readWhatArrived();
             at += n;
         }
     }
@@ -81,9 +162,12 @@ class Player {
         }
         return b;
     }
-    // The reply the latest request asks for, as the device would send it.
+    bool lastIsKeyRequest() const { return last_.size() == 9 && last_[1] == 7 && (last_[2] == 2 || last_[2] == 3); }
+    // The reply the latest request asks for, as the device would send it: the control unit keeps
+    // its answer to the last relayed command for every fetch, also in a later operation.
     Bytes answer() const {
         if (last_.size() < 3 || last_[0] != 0xAF) return {};
+        if (lastIsKeyRequest()) return keyFramed({5, last_[2], 0, 0});
         switch (last_[2]) {
         case 0:
             return signature_ ? signature() : framed(0xFA, {8, 0});
@@ -93,20 +177,20 @@ class Player {
             if (relayed_ == 0x5D) {
                 Bytes page{1, 0x5D};
                 page.insert(page.end(), kCodePage.begin(), kCodePage.end());
-                return framed(0xFA, page);
+                return page;
             }
-            if (relayed_ == 0x5C) return framed(0xFA, {1, 0x5C, kUserCode[0], kUserCode[1]}); // echoes the code
-            if (relayed_ == 0x59) return framed(0xFA, {1, 0x59, 2, 0x03});
-            return framed(0xFA, {1, relayed_, 0, 0, 0});
+            if (relayed_ == 0x5C) return {1, 0x5C, kUserCode[0], kUserCode[1]}; // echoes the code
+            if (relayed_ == 0x59) return {1, 0x59, 2, 0x03};
+            return {1, relayed_, 0, 0, 0};
         default:
             return framed(0xFA, {1, last_[2], 0, 0});
         }
     }
-    static Bytes signature() { // the key device's framing: 38 bytes and the low byte of the sum from N on
-        Bytes f{0xFA, 38, 5};
-        f.resize(38, 0);
-        f.push_back(38 + 5);
-        return f;
+    // The answer framed as the control unit frames it, or now and then as the key device does.
+    Bytes framedAnswer() {
+        Bytes a = answer();
+        if (a.empty() || a[0] == 0xFA) return a;
+        return choose_(5) == 0 ? keyFramed(a) : framed(0xFA, a);
     }
     void relay(uint8_t command, const Bytes& args) {
         Bytes body{1, 5 << 1 | 1, command};
@@ -116,7 +200,7 @@ class Player {
     }
 
     void step() {
-        switch (choose_(14)) {
+        switch (choose_(18)) {
         case 0:
             signature_ = choose_(4) == 0;
             send(framed(0xAF, {0, kAccessCode[0], kAccessCode[1], kAccessCode[2], kAccessCode[3]}));
@@ -132,13 +216,13 @@ class Player {
             break;
         case 4:
         case 5:
-            send(framed(0xAF, {2, 5}));
+            send(framed(0xAF, {2}));
             break;
         case 6:
             choose_(2) ? relay(0x55, {}) : send(framed(0xAF, {6, 0, 0}));
             break;
         case 7: { // the answer, whole or cut with its rest still on the way
-            const Bytes a = answer();
+            const Bytes a = framedAnswer();
             const size_t cut = choose_(3) == 0 ? static_cast<size_t>(choose_(static_cast<int>(a.size()) + 1)) : a.size();
             receive(Bytes(a.begin(), a.begin() + static_cast<long>(cut)));
             next_.assign(a.begin() + static_cast<long>(cut), a.end());
@@ -154,17 +238,31 @@ class Player {
             receive(pending_);
             pending_.clear();
             break;
-        case 11: { // a purge finds what was waiting
-            Bytes waiting = choose_(2) ? next_ : noise();
+        case 11: // a purge finds what was waiting
+            arrive(choose_(2) ? next_ : noise());
             next_.clear();
-            journal_.purgedAt(us_ += 1000, waiting.data(), static_cast<int>(waiting.size()));
+            if (SerialLine* line = Link::port()) line->purgeInput();
             break;
-        }
         case 12: // the port is lost; what had arrived is handed out after
             journal_.eventAt(us_ += 1000, Journal::Recorder::Event::Lost, QStringLiteral("COM1"));
             receive(next_);
             next_.clear();
             journal_.eventAt(us_ += 1000, Journal::Recorder::Event::Opened, QStringLiteral("COM1"));
+            break;
+        case 13: { // the answer comes twice: the first is read, the copy stays in the queue
+            const Bytes a = framedAnswer();
+            receive(a);
+            arrive(a);
+            break;
+        }
+        case 14: // the answer comes only after the next request went out
+            late_ = framedAnswer();
+            break;
+        case 15: // bytes arrive and nobody reads them before the next request
+            arrive(choose_(2) ? noise() : framedAnswer());
+            break;
+        case 16: // a request of the key window
+            send(framed(0xAF, {static_cast<uint8_t>(2 + choose_(2)), static_cast<uint8_t>(choose_(4)), 0, 0, 0}));
             break;
         default:
             journal_.settle(us_ += 2'000'000);
@@ -175,9 +273,12 @@ class Player {
     Journal::Recorder& journal_;
     std::function<int(int)> choose_;
     int64_t us_ = 0;
+    TimedTap tap_;
+    std::deque<uint8_t> queue_; // what arrived and was not read yet
     Bytes last_;
     Bytes next_;    // the rest of a reply cut short, still on the way
     Bytes pending_; // such a rest from the exchange before
+    Bytes late_;    // an answer that comes after the next request
     uint8_t relayed_ = 0;
     bool signature_ = false;
 };
