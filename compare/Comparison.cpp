@@ -35,19 +35,24 @@ std::optional<CollectedConfig> Comparison::collectWindow() const {
     }
 }
 
-void Comparison::compareWithDevice() {
+bool Comparison::compareWithDevice() {
     const std::optional<DeviceSide> device = readDeviceSide(*host_.session, host_.controls);
-    if (!device) return;
+    if (!device) return false;
     std::optional<CollectedConfig> shown = collectWindow();
-    if (!shown) return;
-    // Programming writes user 0 with its fixed code, whatever the code cell holds.
+    if (!shown) return true;
+    // Programming writes user 0 with its fixed code, whatever the code cell holds, and of a
+    // description the first 21 characters, which is all the control unit keeps.
     shown->users[0].code = kUserZeroCode;
+    for (QString& text : shown->loopDescriptions)
+        text = descriptionToWrite(text);
     comparedAddress_ = device->address;
     compared_ = device->config;
+    unreadDescriptions_ = device->scope.unreadDescriptions;
     const QString number = QString::number(device->address);
     present({QStringLiteral("Сравнение с расширителем ") + number, QStringLiteral("В расширителе"),
              QStringLiteral("Конфигурация в окне совпадает с расширителем %1.").arg(number),
              scopeNote(device->scope), differences(*shown, compared_, device->scope), true});
+    return true;
 }
 
 void Comparison::compareWithFile() {
@@ -81,11 +86,29 @@ void Comparison::writeAndCompareAgain() {
         return;
     }
     host_.program();
-    compareWithDevice();
+    if (compareWithDevice()) return;
+    // The rows from before the write no longer say anything about the expander.
+    const QString number = QString::number(comparedAddress_);
+    comparedAddress_ = -1;
+    present({QStringLiteral("Сравнение с расширителем ") + number, QStringLiteral("В расширителе"),
+             QStringLiteral("Сравнение после записи не удалось повторить: расширитель %1 не прочитан.").arg(number),
+             QString(), {}, false});
 }
 
 void Comparison::saveCompared() {
-    if (comparedAddress_ >= 0) SaveConfigAs(compared_);
+    if (comparedAddress_ < 0) return;
+    // A file holds every description; one the read did not deliver would be saved empty, and writing
+    // the file back would erase the text the control unit still holds.
+    if (unreadDescriptions_ != 0) {
+        QStringList loops;
+        for (int n = 1; n <= kLoopCount; ++n)
+            if (unreadDescriptions_ & (1u << (n - 1))) loops << QString::number(n);
+        showPlainMessage(QStringLiteral("Описания ШС %1 не прочитаны: файл стёр бы их при записи в расширитель. "
+                                        "Сравните с прибором ещё раз.")
+                             .arg(loops.join(QStringLiteral(", "))));
+        return;
+    }
+    SaveConfigAs(compared_);
 }
 
 void Comparison::present(Result result) {

@@ -36,7 +36,8 @@ class Comparison : public QObject {
   public:
     explicit Comparison(Host host);
 
-    void compareWithDevice();
+    // False when the read did not deliver every item, after its message: nothing is compared then.
+    bool compareWithDevice();
     void compareWithFile();
     // The comparison window's buttons: the main window's programming run and then the comparison
     // again; the compared expander saved as a configuration file.
@@ -59,6 +60,7 @@ class Comparison : public QObject {
     QPointer<ComparisonWindow> window_;
     int comparedAddress_ = -1; // the expander the window shows; -1 for a file
     CollectedConfig compared_;
+    uint8_t unreadDescriptions_ = 0; // loops whose description the compared read did not deliver
 };
 
 // Adds the two menu items to the main window; the comparison lives as long as the window.

@@ -258,3 +258,53 @@ TEST_F(Comparison, WithAFileThatOpenRefusesGivesOpensMessages) {
 }
 
 } // namespace
+
+namespace {
+
+// Only what the control unit keeps counts: a long description compares as its first 21 characters
+// after the write; a backup that would erase descriptions the read did not deliver is refused; a
+// comparison that cannot be repeated after the write shows no rows from before it.
+TEST_F(Comparison, AfterTheWriteAndForABackupOnlyWhatTheUnitHoldsCounts) {
+    connectToControlUnit();
+    main->N7->trigger();
+    setCellText(main->StringGrid1, 3, 20, "Окно зала у лестницы 2 этажа");
+    item("CompareWithDevice")->trigger();
+    ASSERT_TRUE(windowShown()) << messages().toStdString();
+    EXPECT_EQ(rowTexts(), QStringList{"Свойства ШС | ШС3 · Описание | Окно зала у лестницы | Спальня"});
+    QTest::mouseClick(window()->writeButton(), Qt::LeftButton);
+    EXPECT_EQ(window()->summaryLine()->text(), "Конфигурация в окне совпадает с расширителем 1.");
+
+    sim::ControlUnitSim::Fault textsLost;
+    textsLost.command = Command::ReadDescriptor;
+    textsLost.times = -1;
+    textsLost.silent = true;
+    devices.controlUnit.addFault(textsLost);
+    item("CompareWithDevice")->trigger();
+    devices.controlUnit.clearFaults();
+    dialogs.clear();
+    const QString backup = folder.filePath("backup.okf");
+    dialogs.fileNames = {backup};
+    QTest::mouseClick(window()->saveButton(), Qt::LeftButton);
+    EXPECT_TRUE(messages().startsWith("Описания ШС ") && messages().contains("3") && messages().contains("не прочитаны"))
+        << messages().toStdString();
+    EXPECT_FALSE(QFile::exists(backup));
+
+    setCellText(main->StringGrid1, 4, 20, "Кладовая");
+    item("CompareWithDevice")->trigger();
+    ASSERT_EQ(window()->table()->model()->rowCount(), 1);
+    sim::ControlUnitSim::Fault readFails; // the programming run's read-back passes, the read after it not
+    readFails.command = Command::Fetch;
+    readFails.expanderCommand = ExpanderCommand::ReadParameters;
+    readFails.skip = 1;
+    readFails.times = -1;
+    readFails.silent = true;
+    devices.controlUnit.addFault(readFails);
+    dialogs.clear();
+    QTest::mouseClick(window()->writeButton(), Qt::LeftButton);
+    EXPECT_TRUE(messages().contains("Ошибка чтения параметров")) << messages().toStdString();
+    EXPECT_EQ(window()->summaryLine()->text(), "Сравнение после записи не удалось повторить: расширитель 1 не прочитан.");
+    EXPECT_EQ(window()->table()->model()->rowCount(), 0);
+    EXPECT_FALSE(window()->writeButton()->isVisible());
+}
+
+} // namespace
