@@ -2,6 +2,7 @@
 // key-programming device on a pseudo-terminal (linked as ttyS1, that is COM2).
 #include "keys/TMprogrammer.h"
 #include "DialogRecorder.h"
+#include "TestPorts.h"
 #include "base/Clock.h"
 #include "base/Dialogs.h"
 #include "base/GridCells.h"
@@ -63,7 +64,7 @@ class KeyWindow : public testing::Test {
         form.reset();
         Link::ClosePort();
         device.stop();
-        setPortFolder(QStringLiteral("/dev"));
+        setPortFolder(EmptyPortFolder());
         Clock::setTerminating(false);
         Access::resetFlags();
     }
