@@ -82,7 +82,7 @@ class Comparison : public ProgramOnDemoDevices {
 
 // The day of the README's picture: a file edited from expander 1 is opened and compared with it.
 TEST_F(Comparison, WithTheExpanderSendsTheReadsFramesAndChangesNothingUntilTheWrite) {
-    connectToControlUnit();
+    ASSERT_NO_FATAL_FAILURE(connectToControlUnit());
     devices.controlUnit.clearFrames();
     main->N7->trigger();
     const auto readFrames = sentFrames();
