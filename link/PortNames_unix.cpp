@@ -85,11 +85,11 @@ QString devicePathOf(const QString& portName) {
 }
 
 PortAccess probePort(const QString& devicePath, QString* reason) {
+    if (!portOpenAllowed(devicePath)) return PortAccess::Missing;
     // A plain open sorts out most devices at the cost of one system call: a device node without its
     // hardware, a file that is no terminal, a device the user may not open, a port held by an
     // exclusive open. Only a terminal that opens goes on to the toolkit's open, which writes and
     // syncs a lock file. The plain handle stays open until then, so the line sees one open and close.
-    if (!portOpenAllowed(devicePath)) return PortAccess::Missing;
     const int fd =
         ::open(QFile::encodeName(devicePath).constData(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) return accessOnOpenError(errno);
