@@ -7,6 +7,8 @@ QString& folderSetting() {
     return folder;
 }
 
+PortOpenCheck openCheck = nullptr;
+
 } // namespace
 
 int portNumberOf(const QString& portName) {
@@ -27,6 +29,14 @@ void setPortFolder(const QString& folder) {
 
 QString portFolder() {
     return folderSetting();
+}
+
+void setPortOpenCheck(PortOpenCheck check) {
+    openCheck = check;
+}
+
+bool portOpenAllowed(const QString& devicePath) {
+    return !openCheck || openCheck(devicePath);
 }
 
 QList<ScannedPort> scanPortAccess(const QString& heldPort) {

@@ -14,6 +14,12 @@ int portNumberOf(const QString& portName);
 // The device path of a port name; empty for a name outside COM1..COM128.
 QString devicePathOf(const QString& portName);
 
+// Every open of a port, by the scan or for use, asks this first. The program sets no check; the
+// tests set one that keeps them off the machine's own ports. A refused device counts as missing.
+using PortOpenCheck = bool (*)(const QString& devicePath);
+void setPortOpenCheck(PortOpenCheck check);
+bool portOpenAllowed(const QString& devicePath);
+
 // What trying a port's device finds.
 enum class PortAccess {
     Missing,      // no device file, or a file that is not a serial device

@@ -85,6 +85,7 @@ QString devicePathOf(const QString& portName) {
 }
 
 PortAccess probePort(const QString& devicePath, QString* reason) {
+    if (!portOpenAllowed(devicePath)) return PortAccess::Missing;
     // A plain open sorts out most devices at the cost of one system call: a device node without its
     // hardware, a file that is no terminal, a device the user may not open, a port held by an
     // exclusive open. Only a terminal that opens goes on to the toolkit's open, which writes and

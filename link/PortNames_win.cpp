@@ -26,6 +26,7 @@ QString devicePathOf(const QString& portName) {
 }
 
 PortAccess probePort(const QString& devicePath, QString* reason) {
+    if (!portOpenAllowed(devicePath)) return PortAccess::Missing;
     // As the port is opened for use: read and write, not shared, an existing device only.
     const std::wstring name = L"\\\\.\\" + devicePath.toStdWString();
     const HANDLE port = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,

@@ -1,6 +1,7 @@
 #include "link/QtSerialLine.h"
 
 #include "link/ModemLines.h"
+#include "link/PortNames.h"
 #include "link/PortWait.h"
 
 #include <QElapsedTimer>
@@ -20,7 +21,7 @@ bool endsTheLine(QSerialPort::SerialPortError error) {
 } // namespace
 
 std::unique_ptr<QtSerialLine> QtSerialLine::open(const QString& device) {
-    if (device.isEmpty()) return nullptr;
+    if (device.isEmpty() || !portOpenAllowed(device)) return nullptr;
     std::unique_ptr<QtSerialLine> line(new QtSerialLine);
     line->port_.setPortName(device);
     // QSerialPort opens the device exclusively and takes a lock file, so a port that another

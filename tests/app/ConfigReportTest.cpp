@@ -1,5 +1,6 @@
 #include "DialogRecorder.h"
 #include "FileSizeLimit.h"
+#include "TestPorts.h"
 #include "app/MainForm.h"
 #include "base/GridCells.h"
 #include "config/Codes.h"
@@ -66,7 +67,7 @@ class ConfigReport : public testing::Test {
     void TearDown() override {
         form_.reset();
         Link::ClosePort();
-        setPortFolder(QStringLiteral("/dev"));
+        setPortFolder(EmptyPortFolder());
     }
     TForm1& form() { return *form_; }
     QString path(const QString& name) const { return dir_.filePath(name); }

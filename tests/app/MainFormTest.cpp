@@ -47,9 +47,6 @@ void settle() {
 class MainWindow : public testing::Test {
   protected:
     void SetUp() override {
-        // No real serial ports take part: the scan looks into an empty folder.
-        ASSERT_TRUE(ports_.isValid());
-        setPortFolder(ports_.path());
         Clock::setTerminating(false);
         form_ = std::make_unique<TForm1>();
         form_->Timer1->stop(); // the tests drive the timer themselves
@@ -58,7 +55,6 @@ class MainWindow : public testing::Test {
         form_.reset();
         Link::ClosePort();
         Clock::setTerminating(false);
-        setPortFolder(QStringLiteral("/dev"));
     }
     TForm1& form() { return *form_; }
     template <typename W> W* child(const char* name) { return form_->findChild<W*>(QLatin1String(name)); }
@@ -73,7 +69,6 @@ class MainWindow : public testing::Test {
     }
 
     DialogRecorder dialogs_;
-    QTemporaryDir ports_;
     std::unique_ptr<TForm1> form_;
 };
 

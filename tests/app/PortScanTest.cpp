@@ -1,6 +1,8 @@
 #include "DialogRecorder.h"
+#include "TestPorts.h"
 #include "Unprivileged.h"
 #include "app/MainForm.h"
+#include "link/Link.h"
 #include "link/PortList.h"
 #include "link/PortNames.h"
 
@@ -14,6 +16,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
+#include <gtest/gtest-spi.h>
 #include <gtest/gtest.h>
 
 #include <pty.h>
@@ -51,6 +54,7 @@ TEST(PortNames, EachNameMapsToOneDeviceOfItsFamily) {
     };
     for (const PathCase& c : cases)
         EXPECT_EQ(devicePathOf(QLatin1String(c.port)), QLatin1String(c.device)) << c.port;
+    setPortFolder(EmptyPortFolder());
 }
 
 TEST(PortNames, TheFolderIsSettable) {
@@ -59,7 +63,7 @@ TEST(PortNames, TheFolderIsSettable) {
     setPortFolder(QStringLiteral("/tmp/ports"));
     EXPECT_EQ(portFolder(), QStringLiteral("/tmp/ports"));
     EXPECT_EQ(devicePathOf(QStringLiteral("COM2")), QStringLiteral("/tmp/ports/ttyS1"));
-    setPortFolder(QStringLiteral("/dev"));
+    setPortFolder(EmptyPortFolder());
 }
 
 // A folder standing in for /dev: links named like serial devices, pointing at pseudo-terminals.
@@ -70,7 +74,7 @@ class PortFolder : public testing::Test {
         setPortFolder(folder_.path());
     }
     void TearDown() override {
-        setPortFolder(QStringLiteral("/dev"));
+        setPortFolder(EmptyPortFolder());
         for (int fd : fds_)
             close(fd);
     }
@@ -244,6 +248,40 @@ TEST_F(PortFolder, ADeviceTheUserMayNotOpenIsListedGreyedWithTheRemedy) {
     });
     if (!run.ran) GTEST_SKIP() << "no unprivileged user to try the ports as: " << run.reason;
     EXPECT_TRUE(run.passed);
+}
+
+// The test start keeps every test off the machine's serial devices: an open of one, by the scan or for
+// use, directly or through a link in a test's folder, fails the test and reaches nothing.
+TEST_F(PortFolder, AnOpenOfAPortOfTheMachineFailsTheTest) {
+    DialogRecorder dialogs;
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/ttyS0"), folder_.filePath(QStringLiteral("ttyS1"))));
+    const struct {
+        const char* name;
+        QString folder;
+        std::function<bool()> opens;
+        int failures;
+    } cases[] = {
+        {"the scan", QStringLiteral("/dev"), [] { return !scanPortAccess().isEmpty(); }, 128},
+        {"the open for use", QStringLiteral("/dev"), [] { return Link::OpenPort(QStringLiteral("COM1")); },
+         1},
+        {"a link to the machine's port", folder_.path(),
+         [] { return Link::OpenPort(QStringLiteral("COM2")); }, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        setPortFolder(c.folder);
+        testing::TestPartResultArray failures;
+        bool opened = true;
+        {
+            const testing::ScopedFakeTestPartResultReporter intercept(
+                testing::ScopedFakeTestPartResultReporter::INTERCEPT_ONLY_CURRENT_THREAD, &failures);
+            opened = c.opens();
+        }
+        EXPECT_FALSE(opened);
+        ASSERT_EQ(failures.size(), c.failures);
+        const std::string message = failures.GetTestPartResult(0).message();
+        EXPECT_NE(message.find("the machine's own port"), std::string::npos) << message;
+    }
 }
 
 } // namespace

@@ -20,8 +20,6 @@ namespace {
 // Writes each page of the main window to <build>/screens/main-<page>.png, so that the window can be
 // looked at without a display.
 TEST(MainWindowPictures, EachPageIsDrawnToAFile) {
-    QTemporaryDir noPorts;
-    setPortFolder(noPorts.path());
     DialogRecorder dialogs;
     TForm1 form;
     form.Timer1->stop();
@@ -46,7 +44,6 @@ TEST(MainWindowPictures, EachPageIsDrawnToAFile) {
         const QString file = screens.filePath(QStringLiteral("main-%1.png").arg(QLatin1String(pages[i])));
         EXPECT_TRUE(picture.save(file)) << file.toStdString();
     }
-    setPortFolder(QStringLiteral("/dev"));
 }
 
 } // namespace

@@ -82,7 +82,7 @@ class Comparison : public ProgramOnDemoDevices {
 
 // The day of the README's picture: a file edited from expander 1 is opened and compared with it.
 TEST_F(Comparison, WithTheExpanderSendsTheReadsFramesAndChangesNothingUntilTheWrite) {
-    connectToControlUnit();
+    ASSERT_NO_FATAL_FAILURE(connectToControlUnit());
     devices.controlUnit.clearFrames();
     main->N7->trigger();
     const auto readFrames = sentFrames();
@@ -265,7 +265,7 @@ namespace {
 // after the write; a backup that would erase descriptions the read did not deliver is refused; a
 // comparison that cannot be repeated after the write shows no rows from before it.
 TEST_F(Comparison, AfterTheWriteAndForABackupOnlyWhatTheUnitHoldsCounts) {
-    connectToControlUnit();
+    ASSERT_NO_FATAL_FAILURE(connectToControlUnit());
     main->N7->trigger();
     setCellText(main->StringGrid1, 3, 20, "Окно зала на втором этаже");
     item("CompareWithDevice")->trigger();

@@ -67,7 +67,7 @@ class ProgrammingTest : public SessionTest {
 };
 
 TEST_F(ProgrammingTest, NothingChangedSendsNoWriteButStillReadsBack) {
-    connectWith({5});
+    ASSERT_NO_FATAL_FAILURE(connectWith({5}));
 
     session->programExpander();
 
@@ -88,7 +88,7 @@ TEST_F(ProgrammingTest, NothingChangedSendsNoWriteButStillReadsBack) {
 }
 
 TEST_F(ProgrammingTest, AfterAFileOpenEverythingIsWrittenAndTheFlagCleared) {
-    connectWith({5});
+    ASSERT_NO_FATAL_FAILURE(connectWith({5}));
     config.loadedFromFile = true;
 
     session->programExpander();
@@ -138,7 +138,7 @@ TEST_F(ProgrammingTest, AfterAFileOpenEverythingIsWrittenAndTheFlagCleared) {
 }
 
 TEST_F(ProgrammingTest, OnlyChangedItemsGoOutWithTheirCodes) {
-    connectWith({5});
+    ASSERT_NO_FATAL_FAILURE(connectWith({5}));
     // Partition 3: number 77 and loop 1 added. User 7: a two-digit code and loop 8 toggled.
     // User 0: another code in its cell. General property [1] cleared.
     setCellText(&partitionsGrid, 3, kGlobalNumberRow, QStringLiteral("77"));
@@ -185,7 +185,7 @@ TEST_F(ProgrammingTest, OnlyChangedItemsGoOutWithTheirCodes) {
 }
 
 TEST_F(ProgrammingTest, WritesNotConfirmedByEchoAreTriedThreeTimesAndCostProgress) {
-    connectWith({5});
+    ASSERT_NO_FATAL_FAILURE(connectWith({5}));
     toggle(usersGrid, 4, 1);
     toggle(partitionsGrid, 2, 2);
     // Echoes cut to one data byte: the fetch succeeds but the mask byte is not the one sent.
@@ -234,10 +234,10 @@ TEST_F(ProgrammingTest, ReadBackDecidesWhatTheRecordTakesAndWhichErrorIsAsked) {
         {"parameter read-back lost", false, false, true, 0, silentFetch(ExpanderCommand::ReadParameters),
          "Ошибка записи параметров"},
     };
-    connectWith({5});
+    ASSERT_NO_FATAL_FAILURE(connectWith({5}));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        reset(5);
+        ASSERT_NO_FATAL_FAILURE(reset(5));
         const ExpanderConfig before = config;
         if (c.changeUser) toggle(usersGrid, 4, 1);
         if (c.changePartition) toggle(partitionsGrid, 2, 2);
@@ -273,7 +273,7 @@ TEST_F(ProgrammingTest, ReadBackDecidesWhatTheRecordTakesAndWhichErrorIsAsked) {
 }
 
 TEST_F(ProgrammingTest, YesRepeatsTheRunWithOnlyTheUnconfirmedItems) {
-    connectWith({5});
+    ASSERT_NO_FATAL_FAILURE(connectWith({5}));
     toggle(usersGrid, 4, 1); // user 3
     toggle(usersGrid, 5, 2); // user 4
     setForgetWrites(5, 1);   // the first write (user 3) is echoed but not kept
@@ -292,7 +292,7 @@ TEST_F(ProgrammingTest, YesRepeatsTheRunWithOnlyTheUnconfirmedItems) {
 }
 
 TEST_F(ProgrammingTest, RepeatedYesLoopsUntilNoAndPutsTheRecordBack) {
-    connectWith({5});
+    ASSERT_NO_FATAL_FAILURE(connectWith({5}));
     const UserEntry before = config.users[3];
     toggle(usersGrid, 4, 1);
     setForgetWrites(5, -1); // never kept
@@ -312,7 +312,7 @@ TEST_F(ProgrammingTest, RepeatedYesLoopsUntilNoAndPutsTheRecordBack) {
 TEST_F(ProgrammingTest, LocalLineSendsNoPartitionsAndTakesOverWithoutReadBack) {
     unit.setLocalLine(true);
     accessCode.setText(QStringLiteral("1234"));
-    connectWith({1});
+    ASSERT_NO_FATAL_FAILURE(connectWith({1}));
     config.globalPartitions[0] = PartitionEntry{9, 9, 9};
     toggle(usersGrid, 3, 3); // user 2
     boxes[1]->setChecked(!boxes[1]->isChecked());
@@ -335,7 +335,7 @@ TEST_F(ProgrammingTest, LocalLineSendsNoPartitionsAndTakesOverWithoutReadBack) {
 }
 
 TEST_F(ProgrammingTest, APairNumberThatIsNotANumberStopsBeforeAnythingIsWritten) {
-    connectWith({5});
+    ASSERT_NO_FATAL_FAILURE(connectWith({5}));
     ASSERT_EQ(cell(loopGrid, 1, 1), QStringLiteral("Дымовой пожарный"));
     setCellText(&loopGrid, 1, kPairNumberRow, QStringLiteral("abc"));
     config.loadedFromFile = true;
@@ -353,7 +353,7 @@ TEST_F(ProgrammingTest, APairNumberThatIsNotANumberStopsBeforeAnythingIsWritten)
 }
 
 TEST_F(ProgrammingTest, TerminationDuringTheUsersReadBackEndsTheRunAtOnce) {
-    connectWith({5});
+    ASSERT_NO_FATAL_FAILURE(connectWith({5}));
     toggle(usersGrid, 4, 1);
     QTimer watch;
     watch.setInterval(1);
@@ -374,7 +374,7 @@ TEST_F(ProgrammingTest, TerminationDuringTheUsersReadBackEndsTheRunAtOnce) {
 
 // Clicks that arrive while a procedure waits on the line are ignored, so no two runs interleave.
 TEST_F(ProgrammingTest, ProceduresStartedDuringAnotherAreIgnored) {
-    connectWith({5});
+    ASSERT_NO_FATAL_FAILURE(connectWith({5}));
     QTimer::singleShot(100, [this] {
         session->programExpander();
         session->readExpander();
@@ -409,7 +409,7 @@ TEST_F(ProgrammingTest, DescriptionsGetStandardCodesNoneOrTheLowestFreeNumbers) 
         unit.setDescriptorSlot(n, static_cast<uint8_t>(3 + n));
         unit.setDescriptorText(n, std::string(1, static_cast<char>('A' + n)));
     }
-    connectWith({5});
+    ASSERT_NO_FATAL_FAILURE(connectWith({5}));
     ASSERT_EQ(cell(loopGrid, 3, kDescriptionRow), QStringLiteral("C"));
     setCellText(&loopGrid, 1, kDescriptionRow, QStringLiteral("кУХНЯ"));
     setCellText(&loopGrid, 2, kDescriptionRow, QString());
@@ -443,7 +443,7 @@ TEST_F(ProgrammingTest, DescriptionProblemsAreReportedWithoutFailingTheRun) {
     // Every descriptor number is held by expanders 10..28.
     for (int d = 0; d < 150; ++d)
         unit.setDescriptorSlot(80 + d, static_cast<uint8_t>(d));
-    connectWith({5});
+    ASSERT_NO_FATAL_FAILURE(connectWith({5}));
     setCellText(&loopGrid, 1, kDescriptionRow, QStringLiteral("Кухня"));
     setCellText(&loopGrid, 2, kDescriptionRow, QStringLiteral("Чердак"));
     setCellText(&loopGrid, 3, kDescriptionRow, QStringLiteral("Прихожая"));
@@ -470,7 +470,7 @@ TEST_F(ProgrammingTest, ADescriptorOf21CharactersReadIsNotWrittenAgain) {
     ASSERT_EQ(unitsOwn.size(), 21);
     unit.setDescriptorSlot(5 * 8 + 2, 4);
     unit.setDescriptorText(4, toCp1251(unitsOwn).toStdString());
-    connectWith({5});
+    ASSERT_NO_FATAL_FAILURE(connectWith({5}));
     ASSERT_EQ(cell(loopGrid, 3, kDescriptionRow), unitsOwn);
 
     session->programExpander();
@@ -484,7 +484,7 @@ TEST_F(ProgrammingTest, ADescriptorOf21CharactersReadIsNotWrittenAgain) {
 // A longer text (only a file can bring one) goes out as the unit's 21 characters; the window and
 // the record keep the whole text, so the next run finds nothing to write.
 TEST_F(ProgrammingTest, ADescriptionLongerThan21CharactersGoesOutAsItsFirst21) {
-    connectWith({5});
+    ASSERT_NO_FATAL_FAILURE(connectWith({5}));
     const QString longText = QStringLiteral("Входная дверь гаража и двора 1"); // 30 characters
     ASSERT_EQ(longText.size(), 30);
     setCellText(&loopGrid, 1, kDescriptionRow, longText); // as a configuration file brings it
@@ -532,7 +532,7 @@ class Unplug {
 };
 
 TEST_F(ProgrammingTest, ADeviceThatDisappearsEndsTheRunWithOneQuestion) {
-    connectWith({5});
+    ASSERT_NO_FATAL_FAILURE(connectWith({5}));
     config.loadedFromFile = true;
     const ExpanderConfig before = config;
     Unplug unplug(
@@ -595,10 +595,10 @@ TEST_F(ProgrammingTest, LateAndRepeatedAnswersAreNeverTakenForTheNextOnes) {
     const uint8_t fetched[] = {ExpanderCommand::WritePartition, ExpanderCommand::WriteUser,
                                ExpanderCommand::WriteParameters, ExpanderCommand::ReadParameters,
                                ExpanderCommand::ReadUsers, ExpanderCommand::ReadPartitions};
-    connectWith({5});
+    ASSERT_NO_FATAL_FAILURE(connectWith({5}));
     for (const Timing& t : {Timing{"late", 270, false}, Timing{"twice", 0, true}, Timing{"late and twice", 270, true}}) {
         SCOPED_TRACE(t.name);
-        if (t.delayMs == 0 || t.twice) reset(5);
+        if (t.delayMs == 0 || t.twice) ASSERT_NO_FATAL_FAILURE(reset(5));
         setCellText(&partitionsGrid, 3, kGlobalNumberRow, QStringLiteral("77"));
         setCellText(&usersGrid, 8, kUserCodeRow, QStringLiteral("12"));
         boxes[0]->setChecked(!boxes[0]->isChecked());

@@ -33,7 +33,7 @@ TEST_F(SessionTest, ReadShowsEveryItemOnScreenAndInTheRecord) {
     unit.setDescriptorText(7, toCp1251(kLongText).toStdString());
     unit.setDescriptorText(0, "Hall");
     unit.setDescriptorText(3, "");
-    connectWith({0, 5});
+    ASSERT_NO_FATAL_FAILURE(connectWith({0, 5}));
 
     config.loopDescriptions = {"a", "b", "c", "d", "e", "f", "g", "h"};
     config.loadedFromFile = true;
@@ -133,7 +133,7 @@ TEST_F(SessionTest, ReadStopsAtTheItemThatFails) {
         {"Ошибка чтения глобальных разделов", Command::Fetch, ExpanderCommand::ReadPartitions, false, true,
          0x5A},
     };
-    connectWith({0, 5});
+    ASSERT_NO_FATAL_FAILURE(connectWith({0, 5}));
     const ExpanderConfig before = config;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
@@ -170,7 +170,7 @@ TEST_F(SessionTest, ReadStopsAtTheItemThatFails) {
 }
 
 TEST_F(SessionTest, FailedAccessReturnsTheListToTheLastReadExpander) {
-    connectWith({0, 5});
+    ASSERT_NO_FATAL_FAILURE(connectWith({0, 5}));
     expanders.setCurrentIndex(1);
     unit.setAccessStatus(7);
 
@@ -188,7 +188,7 @@ TEST_F(SessionTest, FailedAccessReturnsTheListToTheLastReadExpander) {
 TEST_F(SessionTest, LocalLineReadsTheCodePagesAndNoPartitions) {
     unit.setLocalLine(true);
     accessCode.setText(QStringLiteral("1234"));
-    connectWith({1, 2});
+    ASSERT_NO_FATAL_FAILURE(connectWith({1, 2}));
     // The port selection read expander 1 with all four code pages.
     EXPECT_TRUE(config.codesRead);
     const Unit::Expander one = unit.expander(1);
@@ -231,7 +231,7 @@ TEST_F(SessionTest, LocalLineReadsTheCodePagesAndNoPartitions) {
 TEST_F(SessionTest, ACodePageThatCannotBeFetchedKeepsScreenAndRecordAlike) {
     unit.setLocalLine(true);
     accessCode.setText(QStringLiteral("1234"));
-    connectWith({1, 2});
+    ASSERT_NO_FATAL_FAILURE(connectWith({1, 2}));
     Unit::Fault silent;
     silent.command = Command::Fetch;
     silent.expanderCommand = ExpanderCommand::ReadUsers;
@@ -252,7 +252,7 @@ TEST_F(SessionTest, ACodePageThatCannotBeFetchedKeepsScreenAndRecordAlike) {
 }
 
 TEST_F(SessionTest, TerminationDuringTheUsersPauseEndsTheReadSilently) {
-    connectWith({0});
+    ASSERT_NO_FATAL_FAILURE(connectWith({0}));
     config.loadedFromFile = true;
     QTimer watch;
     watch.setInterval(1);

@@ -3,6 +3,7 @@
 // on a pseudo-terminal linked as COM1 in a temporary port folder.
 
 #include "DialogRecorder.h"
+#include "TestPorts.h"
 #include "base/Clock.h"
 #include "base/GridCells.h"
 #include "config/ExpanderConfig.h"
@@ -85,7 +86,7 @@ class SessionTest : public ::testing::Test {
         Link::ClosePort();
         unit.stop();
         Clock::setTerminating(false);
-        setPortFolder(QStringLiteral("/dev"));
+        setPortFolder(EmptyPortFolder());
     }
 
     void buildWindow() {

@@ -135,7 +135,7 @@ void DeviceBench::readAndProgram() {
         unit.setDescriptorSlot(5 * 8 + n, static_cast<uint8_t>(n));
         unit.setDescriptorText(n, toCp1251(QStringLiteral("Шлейф %1 склад").arg(n + 1)).toStdString());
     }
-    connectWith({5});
+    ASSERT_NO_FATAL_FAILURE(connectWith({5}));
     unit.setPacing(true);
 
     measure("read", [this] { session->readExpander(); });

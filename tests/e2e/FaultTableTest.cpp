@@ -51,7 +51,7 @@ class FaultTable : public ProgramOnDemoDevices {
 };
 
 TEST_F(FaultTable, ControlUnitDisappearsDuringARead) {
-    connectToControlUnit();
+    ASSERT_NO_FATAL_FAILURE(connectToControlUnit());
     QTimer::singleShot(300, [&] { devices.controlUnit.stop(); });
     const qint64 ms = timed([&] { chooseItem(main->ComboBox2, 1); });
     EXPECT_LT(ms, 5000);
@@ -63,7 +63,7 @@ TEST_F(FaultTable, ControlUnitDisappearsDuringARead) {
 }
 
 TEST_F(FaultTable, ControlUnitDisappearsDuringProgramming) {
-    connectToControlUnit();
+    ASSERT_NO_FATAL_FAILURE(connectToControlUnit());
     main->config.loadedFromFile = true; // everything is sent
     QTimer::singleShot(400, [&] { devices.controlUnit.stop(); });
     const qint64 ms = timed([&] { QTest::mouseClick(main->Button1, Qt::LeftButton); });
@@ -78,7 +78,7 @@ TEST_F(FaultTable, ControlUnitDisappearsDuringProgramming) {
 }
 
 TEST_F(FaultTable, ControlUnitGoesSilent) {
-    connectToControlUnit();
+    ASSERT_NO_FATAL_FAILURE(connectToControlUnit());
     sim::ControlUnitSim::Fault silence;
     silence.times = -1;
     silence.silent = true;
@@ -95,7 +95,7 @@ TEST_F(FaultTable, NoiseBeforeEveryReplyIsSkipped) {
     noise.times = -1;
     noise.noiseBefore = {0x00, 0x55, 0xAF, 0x13, 0xFB, 0x06};
     devices.controlUnit.addFault(noise);
-    connectToControlUnit();
+    ASSERT_NO_FATAL_FAILURE(connectToControlUnit());
     chooseItem(main->ComboBox2, 2);
     EXPECT_TRUE(dialogs.entries.empty()) << messages().toStdString();
     EXPECT_EQ(cellText(main->StringGrid1, 8, 20), "Участок");
@@ -103,7 +103,7 @@ TEST_F(FaultTable, NoiseBeforeEveryReplyIsSkipped) {
 }
 
 TEST_F(FaultTable, MainWindowClosedDuringAnExchangeEndsPromptly) {
-    connectToControlUnit();
+    ASSERT_NO_FATAL_FAILURE(connectToControlUnit());
     qint64 closedAt = 0;
     QElapsedTimer clock;
     clock.start();
@@ -145,7 +145,7 @@ TEST_F(FaultTable, KeyWindowClosedDuringAnExchangeEndsPromptly) {
 // During the programming run's 300 ms waits the user reads another expander, programs again and
 // asks for a file: the run keeps the line to itself, and closing the window ends everything.
 TEST_F(FaultTable, CommandsGivenWhileAnExchangeWaitsNeverShareTheLine) {
-    connectToControlUnit();
+    ASSERT_NO_FATAL_FAILURE(connectToControlUnit());
     main->config.loadedFromFile = true;
     devices.controlUnit.clearFrames();
     int accessFramesSeen = -1;
@@ -170,7 +170,7 @@ TEST_F(FaultTable, CommandsGivenWhileAnExchangeWaitsNeverShareTheLine) {
 }
 
 TEST_F(FaultTable, ConfigurationFilesThatAreEmptyBinaryTruncatedOrGigantic) {
-    connectToControlUnit();
+    ASSERT_NO_FATAL_FAILURE(connectToControlUnit());
     const ExpanderConfig before = main->config;
 
     // Neither an empty nor a binary file is a configuration: nothing of them reaches the record.

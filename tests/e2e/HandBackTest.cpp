@@ -25,7 +25,7 @@ bool isKeyDeviceRequest(const sim::ControlUnitSim::Frame& frame) {
 // the main window. The hidden key window must then stay off the line: every command of the main
 // window starts, whenever it is given.
 TEST_F(HandBack, HiddenKeyWindowNeverListensOnTheMainWindowsPort) {
-    connectToControlUnit();
+    ASSERT_NO_FATAL_FAILURE(connectToControlUnit());
     devices.controlUnit.clearFrames();
     // A key window that listened would hold the line at almost any moment.
     keys->Timer1->setInterval(10);
@@ -98,7 +98,7 @@ TEST_F(HandBack, PortThatNoLongerOpensAfterGoingBackIsNotHandedOverAgain) {
 // device to the main window. The port goes over and back once, then stays with the key window,
 // which reports that the device does not answer.
 TEST_F(HandBack, DeviceThatBothWindowsHandBackIsNotPassedToAndFroForever) {
-    connectToControlUnit();
+    ASSERT_NO_FATAL_FAILURE(connectToControlUnit());
     sim::KeyDeviceSim::Fault silent;
     silent.command = 2; // the table reads
     silent.silent = true;

@@ -45,7 +45,7 @@ class PortLists : public ProgramOnDemoDevices {
 };
 
 TEST_F(PortLists, EachListComesUpToDateWhenItDropsDownAndKeepsItsChoice) {
-    connectToControlUnit(); // the program holds COM1 open
+    ASSERT_NO_FATAL_FAILURE(connectToControlUnit()); // the program holds COM1 open
     const SerialLine* held = Link::port();
     const size_t unitFrames = devices.controlUnit.frames().size();
     const size_t keyFrames = devices.keyDevice.frames().size();

@@ -1,6 +1,7 @@
 #pragma once
 #include "DialogRecorder.h"
 #include "GridInput.h"
+#include "TestPorts.h"
 
 #include "app/MainForm.h"
 #include "app/ProgramWindows.h"
@@ -38,7 +39,7 @@ class ProgramOnDemoDevices : public testing::Test {
         windows.reset();
         Link::ClosePort();
         devices.stop();
-        setPortFolder("/dev");
+        setPortFolder(EmptyPortFolder());
         Clock::setTerminating(false);
     }
 

@@ -2,6 +2,7 @@
 // outside each deadline of both devices. The margins (70 ms or more on each side) keep the cases
 // apart on a busy two-core machine.
 #include "DialogRecorder.h"
+#include "TestPorts.h"
 
 #include "base/Clock.h"
 #include "keys/KeyLink.h"
@@ -63,7 +64,7 @@ class ReplyDeadline : public testing::Test {
     void TearDown() override {
         Link::ClosePort();
         device.stop();
-        setPortFolder("/dev");
+        setPortFolder(EmptyPortFolder());
     }
     void start(std::vector<ScriptedDevice::Piece> script) {
         device.script = std::move(script);

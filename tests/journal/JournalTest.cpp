@@ -1,6 +1,7 @@
 // The exchange journal: the rows it makes of the line's bytes, the codes it never keeps, the
 // diagnosis that simulated faults produce, the table model's batches and the saved files.
 #include "DialogRecorder.h"
+#include "TestPorts.h"
 #include "base/Clock.h"
 #include "journal/JournalModel.h"
 #include "journal/JournalWindow.h"
@@ -235,7 +236,7 @@ class JournalLine : public ::testing::Test {
         Link::ClosePort();
         Link::installTap(nullptr);
         unit.stop();
-        setPortFolder(QStringLiteral("/dev"));
+        setPortFolder(EmptyPortFolder());
     }
     bool access(const char* typed) {
         const auto code = Access::codeBytes(QString::fromLatin1(typed), false, false);

@@ -2,6 +2,7 @@
 // key-programming device on a pseudo-terminal (linked as ttyS1, that is COM2).
 #include "keys/TMprogrammer.h"
 #include "DialogRecorder.h"
+#include "TestPorts.h"
 #include "base/Clock.h"
 #include "base/Dialogs.h"
 #include "base/GridCells.h"
@@ -63,7 +64,7 @@ class KeyWindow : public testing::Test {
         form.reset();
         Link::ClosePort();
         device.stop();
-        setPortFolder(QStringLiteral("/dev"));
+        setPortFolder(EmptyPortFolder());
         Clock::setTerminating(false);
         Access::resetFlags();
     }
@@ -222,7 +223,7 @@ TEST_F(KeyWindow, PortChoiceReadsTheThreeTables) {
     device.setSingleKey(11, true);           // expander 1, user 12, key 1 ...
     device.setThreeExpanderKey(1, 12, true); // ... and a three-expander key 1 of user 12
     device.setThreeExpanderKey(2, 3, true);
-    choosePort();
+    ASSERT_NO_FATAL_FAILURE(choosePort());
 
     EXPECT_TRUE(dialogs.entries.empty());
     EXPECT_TRUE(Link::portOpen());
@@ -249,9 +250,9 @@ TEST_F(KeyWindow, ThirdTableUnansweredShowsNoAnswer) {
     silent.silent = true;
     silent.times = -1;
     device.addFault(silent);
-    choosePort();
+    ASSERT_NO_FATAL_FAILURE(choosePort());
 
-    EXPECT_EQ(dialogs.texts(), QStringList{kNoAnswer});
+    ASSERT_EQ(dialogs.texts(), QStringList{kNoAnswer});
     EXPECT_EQ(dialogs.entries[0].caption, applicationTitle());
     EXPECT_EQ(form->ComboBox1->currentIndex(), -1);
     EXPECT_TRUE(Link::portOpen()) << "the port stays open";
@@ -267,7 +268,7 @@ TEST_F(KeyWindow, FirstTableUnansweredGoesOnWithTheOthers) {
     silent.times = -1;
     device.addFault(silent);
     device.setSingleKey(90, true);
-    choosePort();
+    ASSERT_NO_FATAL_FAILURE(choosePort());
     EXPECT_TRUE(dialogs.entries.empty());
     EXPECT_EQ(cell(1, 1), QString());
     EXPECT_EQ(cell(4, 1), KeyTexts::present());
@@ -295,7 +296,7 @@ TEST_F(KeyWindow, ControlUnitOnThePortHandsBackToTheMainWindow) {
     for (const Case& c : cases) {
         TearDown();
         SetUp();
-        if (c.status8) grantAccessOnce();
+        if (c.status8) ASSERT_NO_FATAL_FAILURE(grantAccessOnce());
         device.addFault(c.fault);
         QPoint shownAt(-1, -1);
         int shownPort = -2;
@@ -308,7 +309,7 @@ TEST_F(KeyWindow, ControlUnitOnThePortHandsBackToTheMainWindow) {
         form->runMainPortSelection = [&] { ++mainSelections; };
         form->move(40, 50);
         form->startTimer();
-        choosePort();
+        ASSERT_NO_FATAL_FAILURE(choosePort());
 
         EXPECT_EQ(shownAt, form->pos()) << c.name;
         EXPECT_EQ(shownPort, 0) << c.name;
@@ -492,7 +493,7 @@ TEST_F(KeyWindow, DescriptionFieldTakesOnlyCodePage1251) {
 // --- writing a key --------------------------------------------------------------------------------------
 
 TEST_F(KeyWindow, WriteArmsTheSelectedSlot) {
-    choosePort();
+    ASSERT_NO_FATAL_FAILURE(choosePort());
     struct Case {
         const char* name;
         int column, row;
@@ -537,7 +538,7 @@ TEST_F(KeyWindow, WriteNotAcceptedOrWithoutPort) {
     EXPECT_FALSE(panelShown());
     EXPECT_EQ(form->Label6->text(), QStringLiteral("ПОДНЕСИТЕ  КЛЮЧ  i-Button"));
 
-    choosePort();
+    ASSERT_NO_FATAL_FAILURE(choosePort());
     device.clearFrames();
     KeyDeviceSim::Fault refused;
     refused.command = 3;
@@ -545,7 +546,7 @@ TEST_F(KeyWindow, WriteNotAcceptedOrWithoutPort) {
     refused.times = -1;
     device.addFault(refused);
     form->Button3Click();
-    EXPECT_EQ(writeFrames().size(), 3u) << "three tries";
+    ASSERT_EQ(writeFrames().size(), 3u) << "three tries";
     // The tries after a refused reply follow after 100 ms.
     const auto frames = writeFrames();
     EXPECT_GE(frames[1].atMs - frames[0].atMs, 100u);
@@ -554,8 +555,8 @@ TEST_F(KeyWindow, WriteNotAcceptedOrWithoutPort) {
 }
 
 TEST_F(KeyWindow, NewKeyTouchedIsWrittenAndTheWriteClosesThreeTicksLater) {
-    choosePort();
-    armWrite(2, 4); // slot 33, expander 2
+    ASSERT_NO_FATAL_FAILURE(choosePort());
+    ASSERT_NO_FATAL_FAILURE(armWrite(2, 4)); // slot 33, expander 2
     device.clearFrames();
     form->Timer1Timer(); // nothing touched yet: counts
     EXPECT_EQ(form->ProgressBar1->value(), 1);
@@ -608,8 +609,8 @@ TEST_F(KeyWindow, ReportedSlotDecidesAboutTheQuestion) {
             device.setThreeExpanderKey(1, c.recordedSlot + 1, true);
         else
             device.setSingleKey(c.recordedSlot, true);
-        choosePort();
-        armWrite(c.column, c.row);
+        ASSERT_NO_FATAL_FAILURE(choosePort());
+        ASSERT_NO_FATAL_FAILURE(armWrite(c.column, c.row));
         const int slot = (c.column - 1) * 30 + c.row - 1;
         if (c.answers >= 0) dialogs.answers.push_back(c.answers == 1);
         device.clearFrames();
@@ -661,13 +662,13 @@ TEST_F(KeyWindow, HandBackAfterAnExchangeLeavesTheTimerOff) {
          }},
         {"a report that confirms a write",
          [this] {
-             armWrite(1, 1);
+             ASSERT_NO_FATAL_FAILURE(armWrite(1, 1));
              device.touchNewKey();
              form->Timer1Timer();
          }},
         {"a report declined with No",
          [this] {
-             armWrite(1, 1);
+             ASSERT_NO_FATAL_FAILURE(armWrite(1, 1));
              dialogs.answers.push_back(false);
              device.touchKeyRecordedIn(40);
              form->Timer1Timer();
@@ -681,9 +682,9 @@ TEST_F(KeyWindow, HandBackAfterAnExchangeLeavesTheTimerOff) {
     for (const Case& c : cases) {
         TearDown();
         SetUp();
-        grantAccessOnce();
+        ASSERT_NO_FATAL_FAILURE(grantAccessOnce());
         device.setSingleKey(40, true);
-        choosePort();
+        ASSERT_NO_FATAL_FAILURE(choosePort());
         form->startTimer();
         int mainSelections = 0;
         form->showMainWindow = [](QPoint, int) {};
@@ -703,7 +704,7 @@ TEST_F(KeyWindow, HandBackAfterAnExchangeLeavesTheTimerOff) {
 }
 
 TEST_F(KeyWindow, ReportWhilePanelHiddenOnlyRefreshes) {
-    choosePort();
+    ASSERT_NO_FATAL_FAILURE(choosePort());
     clickCell(3, 3);
     device.setSingleKey(7, true); // put there behind the window's back
     device.clearFrames();
@@ -718,8 +719,8 @@ TEST_F(KeyWindow, ReportWhilePanelHiddenOnlyRefreshes) {
 }
 
 TEST_F(KeyWindow, TenTicksWithoutAKeyCancel) {
-    choosePort();
-    armWrite(1, 1);
+    ASSERT_NO_FATAL_FAILURE(choosePort());
+    ASSERT_NO_FATAL_FAILURE(armWrite(1, 1));
     device.clearFrames();
     for (int tick = 1; tick <= 9; ++tick) {
         form->Timer1Timer();
@@ -752,10 +753,10 @@ TEST_F(KeyWindow, CancelAndDeleteButtons) {
     device.setThreeExpanderKey(1, 12, true);
     device.setSingleKey(11, true);
     device.setSingleKey(150, true);
-    choosePort();
+    ASSERT_NO_FATAL_FAILURE(choosePort());
     ASSERT_EQ(cell(1, 12), KeyTexts::threeExpanders());
 
-    armWrite(1, 1);
+    ASSERT_NO_FATAL_FAILURE(armWrite(1, 1));
     device.clearFrames();
     QTest::mouseClick(form->Button5, Qt::LeftButton);
     ASSERT_EQ(writeFrames().size(), 1u);
@@ -775,7 +776,7 @@ TEST_F(KeyWindow, CancelAndDeleteButtons) {
         {"expander 3, key 2", 6, 1, 150, KeyTexts::absent()},
     };
     for (const Case& c : cases) {
-        armWrite(5, 5);
+        ASSERT_NO_FATAL_FAILURE(armWrite(5, 5));
         form->Timer1->stop();
         clickCell(c.column, c.row);
         device.clearFrames();
@@ -791,8 +792,8 @@ TEST_F(KeyWindow, CancelAndDeleteButtons) {
 }
 
 TEST_F(KeyWindow, DeleteNotAcceptedKeepsThePanel) {
-    choosePort();
-    armWrite(1, 2);
+    ASSERT_NO_FATAL_FAILURE(choosePort());
+    ASSERT_NO_FATAL_FAILURE(armWrite(1, 2));
     KeyDeviceSim::Fault silent;
     silent.command = 3;
     silent.silent = true;
@@ -818,8 +819,8 @@ TEST_F(KeyWindow, TimerDoesNothingWithoutPort) {
 }
 
 TEST_F(KeyWindow, NoTickOrClickRunsInsideAnotherExchange) {
-    choosePort();
-    armWrite(1, 1);
+    ASSERT_NO_FATAL_FAILURE(choosePort());
+    ASSERT_NO_FATAL_FAILURE(armWrite(1, 1));
     // The cancel's reply comes late; meanwhile a tick falls and the user clicks "Удалить".
     KeyDeviceSim::Fault late;
     late.command = 3;
@@ -848,8 +849,8 @@ TEST_F(KeyWindow, NoTickOrClickRunsInsideAnotherExchange) {
 }
 
 TEST_F(KeyWindow, DeviceThatDisappears) {
-    choosePort();
-    armWrite(1, 1);
+    ASSERT_NO_FATAL_FAILURE(choosePort());
+    ASSERT_NO_FATAL_FAILURE(armWrite(1, 1));
     device.stop();
     form->Timer1Timer();
     EXPECT_FALSE(Link::portOpen()) << "the port is closed once the line is gone";
@@ -865,7 +866,7 @@ TEST_F(KeyWindow, SaveAndLoadDescriptions) {
     device.setSingleKey(KeyLink::slotOf(1, 2, 5), true);
     device.setThreeExpanderKey(2, 12, true);
     device.setSingleKey(KeyLink::slotOf(2, 3, 30), true);
-    choosePort();
+    ASSERT_NO_FATAL_FAILURE(choosePort());
     form->KeyDescriptions[size_t(KeyLink::slotOf(1, 2, 5))] = QString();
     form->KeyDescriptions[101] = QStringLiteral("  Вахта, пост №2 ");
     form->KeyDescriptions[size_t(KeyLink::slotOf(2, 3, 30))] = QStringLiteral("на три расш.?");
@@ -948,7 +949,7 @@ TEST_F(KeyWindow, ClosingEndsTheProgram) {
     for (const Case c : {Case{"system close box", false}, Case{"\"Выход\"", true}}) {
         TearDown();
         SetUp();
-        choosePort();
+        ASSERT_NO_FATAL_FAILURE(choosePort());
         ASSERT_TRUE(Link::portOpen());
         if (c.menu)
             form->N4->trigger();
@@ -962,8 +963,8 @@ TEST_F(KeyWindow, ClosingEndsTheProgram) {
 
 TEST_F(KeyWindow, DemonstrationDeviceTouchesAKeyByItself) {
     device.setAutoTouchMs(30);
-    choosePort();
-    armWrite(3, 9);
+    ASSERT_NO_FATAL_FAILURE(choosePort());
+    ASSERT_NO_FATAL_FAILURE(armWrite(3, 9));
     QTest::qWait(80);
     form->Timer1Timer();
     EXPECT_EQ(form->Label6->text(), QStringLiteral("      КЛЮЧ ЗАПИСАН"));

@@ -3,6 +3,7 @@
 // unit on a pseudo-terminal linked as COM1 in a temporary port folder.
 
 #include "DialogRecorder.h"
+#include "TestPorts.h"
 #include "VirtualClock.h"
 #include "base/Clock.h"
 #include "link/Access.h"
@@ -128,7 +129,7 @@ class SimLinkTest : public ::testing::Test {
         Link::setTraceSink(nullptr);
         unit.stop();
         Clock::setTerminating(false);
-        setPortFolder(QStringLiteral("/dev"));
+        setPortFolder(EmptyPortFolder());
     }
     std::string devicePath(const char* name) const {
         return (folder.path() + u'/' + QLatin1String(name)).toStdString();

@@ -1,6 +1,7 @@
 // The serial-port lock files of a test process that ends without closing its ports: the watchdog's
 // end and a forked child's end remove exactly the lock files of the process that ends.
 #include "DialogRecorder.h"
+#include "TestPorts.h"
 #include "Unprivileged.h"
 #include "link/Link.h"
 #include "link/PortNames.h"
@@ -90,7 +91,7 @@ TEST(SerialLocks, ForkedChildThatLeavesThePortOpenLeavesNoLock) {
 
     const UnprivilegedRun run = RunUnprivileged([] { return Link::OpenPort(QStringLiteral("COM1")); });
 
-    setPortFolder(QStringLiteral("/dev"));
+    setPortFolder(EmptyPortFolder());
     if (!run.ran) GTEST_SKIP() << run.reason;
     EXPECT_TRUE(run.passed) << "the child opened the port";
     EXPECT_FALSE(lockFileExists(terminal.path()));

@@ -3,6 +3,7 @@
 // waits on the port and wakes when bytes arrive. Prints figures; it asserts only that every exchange
 // succeeded.
 #include "DialogRecorder.h"
+#include "TestPorts.h"
 #include "Turnaround.h"
 #include "base/Clock.h"
 #include "link/Access.h"
@@ -102,7 +103,7 @@ TEST(LinkBench, RoundTripsAtLineSpeed) {
 
     Link::ClosePort();
     unit.stop();
-    setPortFolder(QStringLiteral("/dev"));
+    setPortFolder(EmptyPortFolder());
 }
 
 } // namespace

@@ -1,6 +1,11 @@
 #include "SerialLocks.h"
+#include "TestPorts.h"
+#include "link/PortNames.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QRegularExpression>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -10,8 +15,29 @@
 
 // Every test binary runs with a QApplication (window tests run on the offscreen platform) and a
 // watchdog: a test that blocks on a modal dialog or a wait that never ends fails the run instead of
-// hanging the suite. A run that ends on a signal leaves no serial-port lock file behind.
+// hanging the suite. A run that ends on a signal leaves no serial-port lock file behind. No test
+// reaches a serial port of the machine: their ports are made in folders of their own, and an open of
+// one of the machine's serial devices fails the test that tries it.
 namespace {
+
+bool machinePort(const QString& path) {
+    static const QRegularExpression serialDevice(QStringLiteral("^/dev/tty(S|USB|ACM|AMA)"));
+    const QFileInfo file(path);
+    for (const QString& named : {QDir::cleanPath(path), file.symLinkTarget(), file.canonicalFilePath()})
+        if (serialDevice.match(named).hasMatch()) return true;
+    return false;
+}
+
+// ORTEX_TEST_REFUSE_PORTS=1 refuses every open, as on a machine whose ports other programs hold: the
+// tests that need a port fail then, and none may crash or hang on it.
+bool keepOffMachinePorts(const QString& devicePath) {
+    static const bool refuseAll = qEnvironmentVariableIntValue("ORTEX_TEST_REFUSE_PORTS") == 1;
+    if (refuseAll) return false;
+    if (!machinePort(devicePath)) return true;
+    ADD_FAILURE() << "a test tried to open the machine's own port " << devicePath.toStdString()
+                  << "; a test makes its ports in a folder of its own";
+    return false;
+}
 
 void onAlarm(int) {
     const char text[] = "\nwatchdog: a test ran longer than its limit (a modal dialog or an endless wait?)\n";
@@ -41,6 +67,8 @@ int main(int argc, char** argv) {
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     testing::InitGoogleTest(&argc, argv);
+    setPortFolder(EmptyPortFolder());
+    setPortOpenCheck(keepOffMachinePorts);
     std::signal(SIGALRM, onAlarm);
     for (int signal : {SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGINT, SIGTERM})
         std::signal(signal, onFatalSignal);
