@@ -435,7 +435,8 @@ bool ControlUnitSim::relay(const std::vector<uint8_t>& frame, Reply& reply, int&
             } else {
                 applyWrite(*e, command, data, dataCount);
             }
-            answer_ = {true, command, {data[0], data[1]}, ready};
+            // The echo of a partition's or a user's write carries its code bytes too, as sent.
+            answer_ = {true, command, {data, data + (command == kWriteParameters ? 2 : 4)}, ready};
         }
         return false;
     }

@@ -1,5 +1,6 @@
 // The exchange journal: the rows it makes of the line's bytes, the codes it never keeps, the
 // diagnosis that simulated faults produce, the table model's batches and the saved files.
+#include "CodeTraffic.h"
 #include "DialogRecorder.h"
 #include "TestPorts.h"
 #include "base/Clock.h"
@@ -427,6 +428,27 @@ TEST(JournalWindow, FollowsFromTheBottomPausesAndCopies) {
     window.clearButton()->click();
     EXPECT_EQ(window.model()->rowCount(), 0);
     EXPECT_EQ(window.diagnosisLine()->text(), QString());
+}
+
+// A user's write whose echo (carrying the code) is fetched late and comes twice: the copy arrives in
+// the exchanges after, and no byte of the code reaches any row, cell, saved file or buffer.
+TEST_F(JournalLine, ALateRepeatedEchoOfACodeStaysHiddenInTheExchangesAfter) {
+    ASSERT_TRUE(access("12345678"));
+    Unit::Fault lateTwice;
+    lateTwice.command = Command::Fetch;
+    lateTwice.expanderCommand = 0x5C;
+    lateTwice.delayMs = 270;
+    lateTwice.twice = true;
+    lateTwice.repeatAfterMs = 60; // after the next request has gone out
+    unit.addFault(lateTwice);
+    Link::SendFrame(QByteArray::fromHex("010b5c030fe7b5030000")); // user 3, code bytes E7 B5
+    EXPECT_TRUE(Link::FetchReply(0x5C));
+    EXPECT_EQ(Link::R(5), 0xE7);
+    EXPECT_TRUE(Link::SendRequest(1, 11, 0x55, 0, 0));
+    Link::WaitMs(200);
+    EXPECT_TRUE(Link::FetchReply(0x55));
+    Link::ClosePort();
+    EXPECT_EQ(codetraffic::leak(journal), QString());
 }
 
 // Both saved files: the text row by row as the view shows it, the capture read back by tshark with
