@@ -282,6 +282,10 @@ void TForm1::buildPages() {
     ComboBox3->addItems(exitDelayItems());
     ComboBox3->setCurrentIndex(0);
     generalAnchors->anchor(Label1, Qt::TopEdge | Qt::RightEdge);
+    // A screen reader names each list and field by its caption.
+    for (const auto& [label, field] : {std::pair<QLabel*, QWidget*>{Label2, ComboBox1}, {Label3, ComboBox2},
+                                       {Label4, Edit1}, {Label1, ComboBox3}})
+        label->setBuddy(field);
     generalAnchors->anchor(ComboBox3, Qt::TopEdge | Qt::RightEdge);
     Label5 = named(new QLabel(TabSheet1), "Label5");
     Label5->hide();

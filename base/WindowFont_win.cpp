@@ -4,12 +4,11 @@
 #include <QStandardPaths>
 #include <QStringList>
 
-// Windows keeps "MS Sans Serif" as a bitmap face, with Cyrillic letters only where the system's
-// code page is Cyrillic; everywhere it has the face's TrueType cut "Microsoft Sans Serif", of the
-// same widths, in its font folder.
+// The windows were laid out for "MS Sans Serif". Windows keeps that name for a bitmap face, which
+// cannot be scaled: at the display scaling most laptops use (125 %, 150 %) it would be drawn as
+// enlarged pixels. Its TrueType cut "Microsoft Sans Serif", of the same widths, scales; every Windows
+// has it in its font folder.
 QString layoutFace() {
-    const QString bitmap = QStringLiteral("MS Sans Serif");
-    if (QFontDatabase::writingSystems(bitmap).contains(QFontDatabase::Cyrillic)) return bitmap;
     const QString trueType = QStringLiteral("Microsoft Sans Serif");
     if (!QFontDatabase::families().contains(trueType)) {
         // A platform without the system's font list (offscreen) finds it in the font folder.

@@ -18,11 +18,13 @@
 #include <QPainter>
 #include <QPointer>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollBar>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <QTimer>
 #include <QVBoxLayout>
+#include <algorithm>
 #include <set>
 
 namespace Journal {
@@ -36,6 +38,12 @@ const char* const kWidthSamples[kColumns] = {"00:00:00.000 ",
                                              "FA 26 01 00 FF FF FF FF FF FF FF FF FF 0",
                                              "Запрос расширителю 63: чтение параметров (0x55)",
                                              "нет ответа за 200 мс, принято 0 байт"};
+
+// Room for the table's frame and scroll bar beside the columns, and for the window's own frame and
+// title bar, which the system adds around it.
+constexpr int kWindowMargin = 40 + 16;
+constexpr int kFrameAllowance = 16;
+constexpr int kTitleAllowance = 32;
 
 QPointer<JournalWindow> theWindow;
 
@@ -96,6 +104,16 @@ JournalWindow::JournalWindow(Recorder& recorder) : recorder_(recorder) {
         table_->setColumnWidth(c, fontMetrics().horizontalAdvance(QString::fromUtf8(kWidthSamples[c])) + 12);
         width += table_->columnWidth(c);
     }
+    // The window fits the screen it opens on (a 1366 × 768 laptop at 125 % leaves 1093 × 614 points):
+    // what does not fit is taken from the two widest columns, whose texts end in "…".
+    const QRect room = screen()->availableGeometry();
+    for (int c : {MeaningColumn, BytesColumn}) {
+        const int excess = width + kWindowMargin - room.width();
+        if (excess <= 0) break;
+        const int cut = std::min(excess, table_->columnWidth(c) / 2);
+        table_->setColumnWidth(c, table_->columnWidth(c) - cut);
+        width -= cut;
+    }
 
     pause_ = new QPushButton(QStringLiteral("Пауза"), this);
     pause_->setObjectName(QStringLiteral("JournalPause"));
@@ -142,7 +160,8 @@ JournalWindow::JournalWindow(Recorder& recorder) : recorder_(recorder) {
     });
     connect(model_, &JournalModel::batchDone, this, [this] { afterBatch(); });
 
-    resize(width + 40, 30 * rowHeight);
+    resize(std::min(width + 40, room.width() - kFrameAllowance),
+           std::min(30 * rowHeight, room.height() - kFrameAllowance - kTitleAllowance));
     afterBatch();
 }
 

@@ -140,6 +140,9 @@ void TTMwriteForm::buildLayout() {
     Edit4->setGeometry(264, 51, 401, Edit4->sizeHint().height());
     Edit4->setValidator(new Cp1251Validator(Edit4));
     connect(Edit4, &QLineEdit::textEdited, this, [this](const QString& text) { Edit4Change(text); });
+    // A screen reader names the port list and the description field by their captions.
+    Label3->setBuddy(ComboBox1);
+    Label5->setBuddy(Edit4);
 
     Button7 = makeButton(client_, "Button7", QStringLiteral("Загрузить описания"), QRect(408, 8, 121, 25));
     Button6 = makeButton(client_, "Button6", QStringLiteral("Сохранить описания"), QRect(544, 8, 121, 25));

@@ -15,10 +15,14 @@ bool noSuchLine(DWORD error) {
 
 bool setModemLines(QSerialPort& port) {
     // The system is asked first, for its own answer; the toolkit then sets the line so that it stays
-    // through later changes of the port's settings.
+    // through later changes of the port's settings. Each line on its own: a driver that has no RTS
+    // still gets DTR cleared.
     const auto handle = reinterpret_cast<HANDLE>(port.handle());
-    if (!EscapeCommFunction(handle, SETRTS)) return noSuchLine(GetLastError());
-    if (!port.setRequestToSend(true)) return false;
-    if (!EscapeCommFunction(handle, CLRDTR)) return noSuchLine(GetLastError());
-    return port.setDataTerminalReady(false);
+    const auto modemLine = [handle](DWORD function, const auto& setInToolkit) {
+        if (!EscapeCommFunction(handle, function)) return noSuchLine(GetLastError());
+        return setInToolkit();
+    };
+    const bool rts = modemLine(SETRTS, [&port] { return port.setRequestToSend(true); });
+    const bool dtr = modemLine(CLRDTR, [&port] { return port.setDataTerminalReady(false); });
+    return rts && dtr;
 }

@@ -9,6 +9,7 @@
 #include "link/PortNames.h"
 #include "link/SerialLine.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -25,6 +26,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace {
@@ -224,6 +226,14 @@ TEST_F(MainWindow, ControlsSitInTheirPlaces) {
     }
 }
 
+// True when the accessibility layer reports label as the label of control (what a screen reader
+// reads with it).
+bool labelledBy(QWidget* control, QWidget* label) {
+    const auto relations = QAccessible::queryAccessibleInterface(control)->relations(QAccessible::Label);
+    return std::any_of(relations.begin(), relations.end(),
+                       [label](const auto& relation) { return relation.first->object() == label; });
+}
+
 // The window's font must be narrow enough for the drawn places: no caption runs into its
 // neighbour or out of its control.
 TEST_F(MainWindow, CaptionsFitTheirPlaces) {
@@ -235,8 +245,11 @@ TEST_F(MainWindow, CaptionsFitTheirPlaces) {
         {form().Label4, form().Edit1},
         {form().Label1, form().ComboBox3},
     };
-    for (const auto& [label, control] : labelled)
+    for (const auto& [label, control] : labelled) {
         EXPECT_LT(label->geometry().right(), control->x()) << label->objectName().toStdString();
+        // A screen reader names the control by its caption: the caption labels it.
+        EXPECT_TRUE(labelledBy(control, label)) << label->objectName().toStdString();
+    }
 
     EXPECT_LE(form().CheckBox14->sizeHint().width(), form().CheckBox14->width());
     EXPECT_LE(form().Button1->fontMetrics().horizontalAdvance(form().Button1->text()) + 8,

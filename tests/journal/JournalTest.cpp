@@ -24,6 +24,7 @@
 #include <QSignalSpy>
 #include <QStandardPaths>
 #include <QTableView>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -394,6 +395,11 @@ TEST(JournalWindow, FollowsFromTheBottomPausesAndCopies) {
     Recorder r;
     Journal::JournalWindow window(r);
     window.show();
+    // It opens within the screen, frame and title bar included (here 800 × 600, narrower than a
+    // 1366 × 768 laptop at 125 %).
+    const QRect room = window.screen()->availableGeometry();
+    EXPECT_LE(window.width() + 16, room.width());
+    EXPECT_LE(window.height() + 48, room.height());
     const Bytes ask = request(6, 0, 0);
     int64_t us = 0;
     const auto exchanges = [&](int count) {

@@ -16,6 +16,7 @@
 #include "link/PortNames.h"
 #include "sim/KeyDeviceSim.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
@@ -153,6 +154,10 @@ TEST_F(KeyWindow, CreatedHiddenWithItsPortListGridAndHints) {
     EXPECT_EQ(form->ComboBox1->count(), 1);
     EXPECT_EQ(form->ComboBox1->itemText(0), QStringLiteral("COM2"));
     EXPECT_EQ(form->ComboBox1->currentIndex(), -1);
+    for (const auto& [field, label] : {std::pair<QWidget*, QObject*>{form->ComboBox1, form->Label3}, {form->Edit4, form->Label5}}) {
+        const auto labels = QAccessible::queryAccessibleInterface(field)->relations(QAccessible::Label);
+        EXPECT_TRUE(labels.size() == 1 && labels[0].first->object() == label) << "read with its caption";
+    }
     EXPECT_FALSE(Link::portOpen()) << "the port scan closes every port it opened";
     EXPECT_TRUE(form->Panel1->isHidden());
     EXPECT_EQ(form->ProgressBar1->maximum(), 10);
