@@ -1,0 +1,230 @@
+// The whole site through the program's windows on the demonstration devices (expanders 1, 2 and 5):
+// every expander saved as "Прочитать" and "Сохранить" would save it, with the main window left as it
+// was, and the runs that cannot save every expander.
+
+#include "tests/e2e/ProgramFixture.h"
+
+#include "base/GridCells.h"
+#include "config/ConfigFile.h"
+#include "device/ExpanderFrames.h"
+#include "site/ProgressWindow.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDate>
+#include <QDir>
+#include <QFile>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTableWidget>
+#include <QTimer>
+
+namespace {
+
+using Frames = std::vector<std::vector<uint8_t>>;
+
+class Site : public ProgramOnDemoDevices {
+  protected:
+    void SetUp() override {
+        ProgramOnDemoDevices::SetUp();
+        connectToControlUnit();
+        site = folder.filePath("COM1 site");
+    }
+
+    QAction* item(const char* name) const { return main->findChild<QAction*>(QLatin1String(name)); }
+    Frames sentFrames() const {
+        Frames out;
+        for (const sim::ControlUnitSim::Frame& f : devices.controlUnit.frames())
+            out.push_back(f.bytes);
+        return out;
+    }
+    // Relay requests to the expander at address.
+    size_t relayedTo(int address) const {
+        size_t n = 0;
+        for (const sim::ControlUnitSim::Frame& f : devices.controlUnit.framesOf(Command::Relay))
+            n += f.bytes.size() > 3 && f.bytes[3] == lineAddress(uint8_t(address));
+        return n;
+    }
+    // The record, every grid cell and the lists: what the run must leave alone.
+    QStringList state() const {
+        const ExpanderConfig& r = main->config;
+        QStringList s{QString::number(r.address), QString::number(r.loadedFromFile),
+                      QString::number(r.codesRead)};
+        s << QString::fromLatin1(QByteArray(reinterpret_cast<const char*>(r.parameters.data()), 18).toHex());
+        for (const QString& text : r.loopDescriptions)
+            s << text;
+        for (QTableWidget* grid : {main->StringGrid1, main->StringGrid2, main->StringGrid3})
+            for (int c = 0; c < grid->columnCount(); ++c)
+                for (int row = 0; row < grid->rowCount(); ++row)
+                    s << cellText(grid, c, row);
+        for (QComboBox* list : {main->ComboBox1, main->ComboBox2})
+            s << QStringLiteral("%1 %2").arg(list->currentIndex()).arg(list->isEnabled());
+        return s;
+    }
+    QByteArray fileBytes(const QString& path) const {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
+    }
+    QStringList siteFiles() const { return QDir(site).entryList(QDir::Files, QDir::Name); }
+    QString summary() const { return dialogs.texts().value(dialogs.texts().size() - 1); }
+
+    QString site;
+};
+
+// The same configuration file whatever mask its codes were saved with: the file read back and
+// written again with the mask of the other gives the other byte for byte.
+QByteArray withMaskOf(const QByteArray& file, const QByteArray& model) {
+    // The mask is the four digits from column 281 of line 1.
+    const uint16_t mask = uint16_t(model.mid(280, 4).toUShort(nullptr, 16));
+    return encodeConfigFile(decodeConfigFile(file), mask);
+}
+
+TEST_F(Site, SavesEveryExpanderAsReadAndSaveWouldAndLeavesTheWindowAlone) {
+    Frames reads;
+    std::vector<QByteArray> saved;
+    for (int i : {0, 1, 2}) {
+        devices.controlUnit.clearFrames();
+        chooseItem(main->ComboBox2, i);
+        const Frames frames = sentFrames();
+        reads.insert(reads.end(), frames.begin(), frames.end());
+        dialogs.fileNames = {folder.filePath(QString::number(i))};
+        main->N4->trigger();
+        saved.push_back(fileBytes(folder.filePath(QString::number(i) + ".okf")));
+    }
+    chooseItem(main->ComboBox2, 1);
+    setCellText(main->StringGrid1, 3, 20, "Правка в окне");
+    const QStringList before = state();
+    dialogs.clear();
+    devices.controlUnit.clearFrames();
+
+    dialogs.fileNames = {site};
+    item("SaveAllExpanders")->trigger();
+
+    ASSERT_EQ(dialogs.entries.size(), 2u) << messages().toStdString();
+    EXPECT_EQ(dialogs.entries[0].kind, DialogRecorder::Kind::Folder);
+    EXPECT_EQ(dialogs.entries[0].text, "COM1 " + QDate::currentDate().toString(Qt::ISODate));
+    EXPECT_EQ(dialogs.entries[0].folder, dialogStartFolder());
+    EXPECT_EQ(summary(), "Сохранены в папку " + QDir::toNativeSeparators(site) +
+                             ": Расширитель 1, Расширитель 2, Расширитель 5.\n"
+                             "Коды пользователей не прочитаны: в файлах коды по умолчанию.");
+    EXPECT_EQ(sentFrames(), reads);
+    EXPECT_EQ(state(), before);
+    EXPECT_FALSE(main->config.loadedFromFile);
+    ASSERT_EQ(siteFiles(), (QStringList{"Расширитель 1.okf", "Расширитель 2.okf", "Расширитель 5.okf"}));
+    for (int i : {0, 1, 2}) {
+        SCOPED_TRACE(i);
+        const QByteArray file = fileBytes(QDir(site).filePath(siteFiles()[i]));
+        EXPECT_EQ(withMaskOf(file, saved[size_t(i)]), saved[size_t(i)]);
+        EXPECT_EQ(withMaskOf(file, file), file);
+    }
+}
+
+// A run that cannot save every expander saves the others and names the rest in its summary.
+TEST_F(Site, SavesWhatItCanAndNamesTheRest) {
+    enum class Act {
+        None,
+        FailUsersOf2,
+        FailDescriptionOf2,
+        CancelDuring2,
+        DeclineReplacing,
+        AgreeReplacing
+    };
+    struct Case {
+        const char* name;
+        Act act;
+        QStringList files;
+        QString summary;
+        size_t relayedTo5;
+    } cases[] = {
+        {"expander 2 fails mid-read",
+         Act::FailUsersOf2,
+         {"Расширитель 1.okf", "Расширитель 5.okf"},
+         "Сохранены в папку %1: Расширитель 1, Расширитель 5.\n"
+         "Расширитель 2 не сохранён: Ошибка чтения локальных разделов.\n"
+         "Коды пользователей не прочитаны: в файлах коды по умолчанию.",
+         3},
+        {"a description of expander 2 not read",
+         Act::FailDescriptionOf2,
+         {"Расширитель 1.okf", "Расширитель 5.okf"},
+         "Сохранены в папку %1: Расширитель 1, Расширитель 5.\n"
+         "Расширитель 2 не сохранён: описания ШС 1 не прочитаны.\n"
+         "Коды пользователей не прочитаны: в файлах коды по умолчанию.",
+         3},
+        {"cancelled while expander 2 is read",
+         Act::CancelDuring2,
+         {"Расширитель 1.okf", "Расширитель 2.okf"},
+         "Сохранены в папку %1: Расширитель 1, Расширитель 2.\n"
+         "Не прочитаны после отмены: Расширитель 5.\n"
+         "Коды пользователей не прочитаны: в файлах коды по умолчанию.",
+         0},
+        {"replacing declined", Act::DeclineReplacing, {"Расширитель 2.okf"}, "", 0},
+        {"replacing agreed",
+         Act::AgreeReplacing,
+         {"Расширитель 1.okf", "Расширитель 2.okf", "Расширитель 5.okf"},
+         "Сохранены в папку %1: Расширитель 1, Расширитель 2, Расширитель 5.\n"
+         "Коды пользователей не прочитаны: в файлах коды по умолчанию.",
+         3},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QDir(site).removeRecursively();
+        devices.controlUnit.clearFaults();
+        devices.controlUnit.clearFrames();
+        dialogs.clear();
+        dialogs.fileNames = {site};
+        sim::ControlUnitSim::Fault fault;
+        fault.silent = true;
+        QTimer cancelDuring2;
+        switch (c.act) {
+        case Act::FailUsersOf2:
+            fault.command = Command::Fetch;
+            fault.expanderCommand = ExpanderCommand::ReadUsers;
+            fault.skip = 1; // expander 1's
+            fault.times = Link::kFetchRounds;
+            devices.controlUnit.addFault(fault);
+            break;
+        case Act::FailDescriptionOf2:
+            fault.command = Command::ReadDescriptor;
+            fault.skip = 3; // expander 1's three texts
+            fault.times = Link::kRequestAttempts;
+            devices.controlUnit.addFault(fault);
+            break;
+        case Act::CancelDuring2:
+            // "Отмена" as soon as the first request to expander 2 has gone out.
+            QObject::connect(&cancelDuring2, &QTimer::timeout, [this] {
+                auto* progress = main->findChild<::Site::ProgressWindow*>();
+                if (progress && relayedTo(2) > 0) progress->cancelButton()->click();
+            });
+            cancelDuring2.start(0);
+            break;
+        case Act::DeclineReplacing:
+        case Act::AgreeReplacing: {
+            ASSERT_TRUE(QDir().mkpath(site));
+            QFile old(QDir(site).filePath("Расширитель 2.okf"));
+            ASSERT_TRUE(old.open(QIODevice::WriteOnly) && old.write("old\r\n") == 5);
+            old.close();
+            dialogs.answers = {c.act == Act::AgreeReplacing};
+            break;
+        }
+        case Act::None:
+            break;
+        }
+        const QByteArray oldBytes = fileBytes(QDir(site).filePath("Расширитель 2.okf"));
+
+        item("SaveAllExpanders")->trigger();
+
+        EXPECT_EQ(siteFiles(), c.files);
+        EXPECT_EQ(relayedTo(5), c.relayedTo5);
+        if (c.act == Act::DeclineReplacing) {
+            EXPECT_EQ(messages(), "В папке уже есть файлы: Расширитель 2.okf. Заменить их?");
+            EXPECT_TRUE(sentFrames().empty());
+            EXPECT_EQ(fileBytes(QDir(site).filePath("Расширитель 2.okf")), oldBytes);
+        } else {
+            EXPECT_EQ(summary(), QString(c.summary).arg(QDir::toNativeSeparators(site)));
+        }
+        EXPECT_EQ(main->findChild<::Site::ProgressWindow*>(), nullptr);
+        main->ProgressBar1->hide();
+    }
+}
+
+} // namespace
