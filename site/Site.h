@@ -18,7 +18,7 @@ struct Host {
 };
 
 // Adds "Сохранить все расширители…" and "Сравнить с папкой…" to the menu; they live as long as the
-// main window.
+// main window, and so does the one site window the comparison with a folder shows.
 void attach(const Host& host);
 
 } // namespace Site

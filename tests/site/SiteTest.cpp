@@ -5,9 +5,11 @@
 #include "tests/e2e/ProgramFixture.h"
 
 #include "base/GridCells.h"
+#include "compare/ComparisonWindow.h"
 #include "config/ConfigFile.h"
 #include "device/ExpanderFrames.h"
 #include "site/ProgressWindow.h"
+#include "site/SiteWindow.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -225,6 +227,47 @@ TEST_F(Site, SavesWhatItCanAndNamesTheRest) {
         EXPECT_EQ(main->findChild<::Site::ProgressWindow*>(), nullptr);
         main->ProgressBar1->hide();
     }
+}
+
+// "Сравнить с папкой…" after one expander was changed lists exactly that one; an expander without
+// its file reads "нет файла" and is not read, a file without an expander "нет в приборе".
+TEST_F(Site, ComparedWithAFolderListsWhatDiffers) {
+    dialogs.fileNames = {site};
+    item("SaveAllExpanders")->trigger();
+    sim::ControlUnitSim::Expander two = devices.controlUnit.expander(2);
+    two.parameters[0] ^= 0x01;
+    devices.controlUnit.setExpander(2, two);
+    const QDir dir(site);
+    ASSERT_TRUE(QFile::rename(dir.filePath("Расширитель 5.okf"), dir.filePath("Расширитель 7.okf")));
+    devices.controlUnit.clearFrames();
+    dialogs.clear();
+    const QStringList before = state();
+
+    dialogs.fileNames = {site};
+    item("CompareWithFolder")->trigger();
+
+    EXPECT_EQ(messages(), "");
+    EXPECT_EQ(state(), before);
+    auto* window = main->findChild<::Site::SiteWindow*>();
+    ASSERT_TRUE(window && window->isVisible());
+    QStringList rows;
+    for (int r = 0; r < window->table()->rowCount(); ++r)
+        rows << window->table()->item(r, 0)->text() + " | " + window->table()->item(r, 1)->text();
+    EXPECT_EQ(rows, (QStringList{"Расширитель 1 | совпадает", "Расширитель 2 | 1 различие",
+                                 "Расширитель 5 | нет файла", "Расширитель 7 | нет в приборе"}));
+    EXPECT_GT(relayedTo(1), 0u);
+    EXPECT_EQ(relayedTo(5), 0u);
+
+    window->table()->setCurrentCell(1, 0);
+    QTest::keyClick(window->table(), Qt::Key_Return);
+    ASSERT_TRUE(window->details() && window->details()->isVisible());
+    QStringList differences;
+    for (const Compare::Difference& d : window->details()->result().rows)
+        differences << d.page + " | " + d.item + " | " + d.window + " | " + d.other;
+    EXPECT_EQ(
+        differences,
+        QStringList{"Общие свойства | Независимое  взятие общих ШС разных пользователей [1] | да | нет"});
+    EXPECT_EQ(window->details()->table()->model()->headerData(2, Qt::Horizontal), "В файле");
 }
 
 } // namespace
