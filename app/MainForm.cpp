@@ -167,7 +167,7 @@ TForm1::TForm1(QWidget* parent)
     connectHandlers();
     Compare::attach(
         {this, FileMenu, N3, ExpanderMenu, controls(), &config, &session, [this] { Button1Click(); }});
-    Site::attach({ExpanderMenu, controls(), &session});
+    Site::attach({ExpanderMenu, controls(), &session, &config});
     FormCreate();
     Timer1->start();
 }

@@ -28,8 +28,9 @@ std::map<int, QString> filesOf(const QDir& folder) {
     return files;
 }
 
-// The file's configuration as programming would write it, or why it has none.
-std::optional<CollectedConfig> readFile(const QString& path, QString& why) {
+} // namespace
+
+std::optional<CollectedConfig> readSiteFile(const QString& path, QString& why) {
     QByteArray bytes;
     if (!readConfigFileBytes(path, bytes)) {
         why = QStringLiteral("Ошибка чтения файла");
@@ -39,15 +40,15 @@ std::optional<CollectedConfig> readFile(const QString& path, QString& why) {
         why = QStringLiteral("Файл не является файлом конфигурации расширителя");
         return std::nullopt;
     }
-    CollectedConfig config = decodeConfigFile(bytes);
-    // Programming writes user 0 with its fixed code, and of a description what the unit keeps.
+    return decodeConfigFile(bytes);
+}
+
+CollectedConfig asWritten(CollectedConfig config) {
     config.users[0].code = kUserZeroCode;
     for (QString& text : config.loopDescriptions)
         text = descriptionToWrite(text);
     return config;
 }
-
-} // namespace
 
 QString differencesText(size_t count) {
     if (count == 0) return QStringLiteral("совпадает");
@@ -74,13 +75,16 @@ std::optional<std::vector<SiteRow>> compareWithFolder(const Host& host, QString&
             row.status = QStringLiteral("нет файла");
             continue;
         }
-        if (std::optional<CollectedConfig> config = readFile(file->second, row.status)) {
-            configs[address] = *config;
+        row.file = file->second;
+        if (std::optional<CollectedConfig> config = readSiteFile(file->second, row.status)) {
+            configs[address] = asWritten(*config);
+            row.writable = true;
             toRead.push_back(address);
         }
     }
     for (const auto& [address, path] : files)
-        if (!rows.count(address)) rows[address] = {address, QStringLiteral("нет в приборе"), std::nullopt};
+        if (!rows.count(address))
+            rows[address] = {address, QStringLiteral("нет в приборе"), std::nullopt, path, false};
 
     if (!toRead.empty()) {
         ProgressWindow progress(host.controls.window, QStringLiteral("Сравнение с папкой"),

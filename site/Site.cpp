@@ -21,7 +21,7 @@ void attach(const Host& host) {
         if (!rows) return;
         // One site window for the main window, shown again by each comparison.
         auto* window = host.controls.window->findChild<SiteWindow*>();
-        if (!window) window = new SiteWindow(host.controls.window);
+        if (!window) window = new SiteWindow(host);
         window->showRows(folder, std::move(*rows));
         window->show();
         window->raise();

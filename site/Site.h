@@ -1,4 +1,5 @@
 #pragma once
+#include "config/ExpanderConfig.h"
 #include "config/MainControls.h"
 
 class ExpanderSession;
@@ -10,11 +11,12 @@ class QMenu;
 namespace Site {
 
 // What the main window lends the site: its menu "Расширитель", its controls (the port and the
-// expander list among them) and its session.
+// expander list among them), its session, and its record, which the writes from files go through.
 struct Host {
     QMenu* expanderMenu = nullptr; // the site's items go last
     MainControls controls;
     ExpanderSession* session = nullptr;
+    ExpanderConfig* record = nullptr;
 };
 
 // Adds "Сохранить все расширители…" and "Сравнить с папкой…" to the menu; they live as long as the

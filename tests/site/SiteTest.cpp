@@ -69,6 +69,28 @@ class Site : public ProgramOnDemoDevices {
     }
     QStringList siteFiles() const { return QDir(site).entryList(QDir::Files, QDir::Name); }
     QString summary() const { return dialogs.texts().value(dialogs.texts().size() - 1); }
+    // The site saved, then expander 2 changed on the unit and expander 5's file renamed to 7's, and
+    // the site compared with its folder: the site window.
+    ::Site::SiteWindow* compareEditedSite() {
+        dialogs.fileNames = {site};
+        item("SaveAllExpanders")->trigger();
+        sim::ControlUnitSim::Expander two = devices.controlUnit.expander(2);
+        two.parameters[0] ^= 0x01;
+        devices.controlUnit.setExpander(2, two);
+        const QDir dir(site);
+        EXPECT_TRUE(QFile::rename(dir.filePath("Расширитель 5.okf"), dir.filePath("Расширитель 7.okf")));
+        devices.controlUnit.clearFrames();
+        dialogs.clear();
+        dialogs.fileNames = {site};
+        item("CompareWithFolder")->trigger();
+        return main->findChild<::Site::SiteWindow*>();
+    }
+    QStringList siteRows(const ::Site::SiteWindow* window) const {
+        QStringList rows;
+        for (int r = 0; r < window->table()->rowCount(); ++r)
+            rows << window->table()->item(r, 0)->text() + " | " + window->table()->item(r, 1)->text();
+        return rows;
+    }
 
     QString site;
 };
@@ -232,29 +254,14 @@ TEST_F(Site, SavesWhatItCanAndNamesTheRest) {
 // "Сравнить с папкой…" after one expander was changed lists exactly that one; an expander without
 // its file reads "нет файла" and is not read, a file without an expander "нет в приборе".
 TEST_F(Site, ComparedWithAFolderListsWhatDiffers) {
-    dialogs.fileNames = {site};
-    item("SaveAllExpanders")->trigger();
-    sim::ControlUnitSim::Expander two = devices.controlUnit.expander(2);
-    two.parameters[0] ^= 0x01;
-    devices.controlUnit.setExpander(2, two);
-    const QDir dir(site);
-    ASSERT_TRUE(QFile::rename(dir.filePath("Расширитель 5.okf"), dir.filePath("Расширитель 7.okf")));
-    devices.controlUnit.clearFrames();
-    dialogs.clear();
     const QStringList before = state();
-
-    dialogs.fileNames = {site};
-    item("CompareWithFolder")->trigger();
+    ::Site::SiteWindow* window = compareEditedSite();
 
     EXPECT_EQ(messages(), "");
     EXPECT_EQ(state(), before);
-    auto* window = main->findChild<::Site::SiteWindow*>();
     ASSERT_TRUE(window && window->isVisible());
-    QStringList rows;
-    for (int r = 0; r < window->table()->rowCount(); ++r)
-        rows << window->table()->item(r, 0)->text() + " | " + window->table()->item(r, 1)->text();
-    EXPECT_EQ(rows, (QStringList{"Расширитель 1 | совпадает", "Расширитель 2 | 1 различие",
-                                 "Расширитель 5 | нет файла", "Расширитель 7 | нет в приборе"}));
+    EXPECT_EQ(siteRows(window), (QStringList{"Расширитель 1 | совпадает", "Расширитель 2 | 1 различие",
+                                             "Расширитель 5 | нет файла", "Расширитель 7 | нет в приборе"}));
     EXPECT_GT(relayedTo(1), 0u);
     EXPECT_EQ(relayedTo(5), 0u);
 
@@ -268,6 +275,54 @@ TEST_F(Site, ComparedWithAFolderListsWhatDiffers) {
         differences,
         QStringList{"Общие свойства | Независимое  взятие общих ШС разных пользователей [1] | да | нет"});
     EXPECT_EQ(window->details()->table()->model()->headerData(2, Qt::Horizontal), "В файле");
+}
+
+// "Записать в расширители…" writes only what was checked, after one question naming the addresses, and
+// never from a file that no longer reads; each written expander is compared with its file again.
+TEST_F(Site, WritesTheCheckedExpandersFromTheirFiles) {
+    ::Site::SiteWindow* window = compareEditedSite();
+    ASSERT_TRUE(window);
+    QTableWidget* table = window->table();
+    for (int r : {2, 3}) // "нет файла", "нет в приборе"
+        EXPECT_FALSE(table->item(r, 0)->flags() & Qt::ItemIsUserCheckable) << r;
+    EXPECT_EQ(table->item(1, 0)->checkState(), Qt::Unchecked);
+    const QString file2 = QDir(site).filePath("Расширитель 2.okf");
+    const QByteArray saved = fileBytes(file2);
+    const uint8_t edited = devices.controlUnit.expander(2).parameters[0];
+    const QString question = "Записать конфигурации из файлов в расширители 2? Окно покажет последнюю "
+                             "записанную конфигурацию.";
+    struct Case {
+        const char* name;
+        bool agreed;
+        QByteArray file;
+        QString status;
+        bool written;
+    } cases[] = {
+        {"declined", false, saved, "1 различие", false},
+        {"the file damaged since", true, "<html>\r\n",
+         "не записан: Файл не является файлом конфигурации расширителя", false},
+        {"written", true, saved, "записан, совпадает", true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QFile file(file2);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(c.file) == c.file.size());
+        file.close();
+        dialogs.clear();
+        dialogs.answers = {c.agreed};
+        devices.controlUnit.clearFrames();
+        table->item(1, 0)->setCheckState(Qt::Checked);
+
+        QTest::mouseClick(window->writeButton(), Qt::LeftButton);
+
+        EXPECT_EQ(messages(), question);
+        EXPECT_EQ(table->item(1, 1)->text(), c.status);
+        EXPECT_EQ(relayedTo(2) > 0, c.written);
+        EXPECT_EQ(relayedTo(1), 0u);
+        EXPECT_EQ(devices.controlUnit.expander(2).parameters[0] == edited, !c.written);
+    }
+    EXPECT_EQ(main->ComboBox2->currentText(), expanderItemText(2));
+    EXPECT_EQ(main->config.address, 2);
 }
 
 } // namespace
