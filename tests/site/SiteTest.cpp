@@ -13,6 +13,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDate>
 #include <QDir>
 #include <QFile>
@@ -262,6 +263,9 @@ TEST_F(Site, ComparedWithAFolderListsWhatDiffers) {
     ASSERT_TRUE(window && window->isVisible());
     EXPECT_EQ(siteRows(window), (QStringList{"Расширитель 1 | совпадает", "Расширитель 2 | 1 различие",
                                              "Расширитель 5 | нет файла", "Расширитель 7 | нет в приборе"}));
+    QDir screens(QCoreApplication::applicationDirPath() + "/..");
+    ASSERT_TRUE(screens.mkpath("screens"));
+    EXPECT_TRUE(window->grab().save(screens.filePath("screens/site.png")));
     EXPECT_GT(relayedTo(1), 0u);
     EXPECT_EQ(relayedTo(5), 0u);
 
