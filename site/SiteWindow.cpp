@@ -4,6 +4,7 @@
 #include "site/Restore.h"
 
 #include <QDir>
+#include <QEvent>
 #include <QHeaderView>
 #include <QPushButton>
 #include <QTableWidget>
@@ -33,6 +34,12 @@ SiteWindow::SiteWindow(const Host& host)
     connect(table_, &QTableWidget::activated, this,
             [this](const QModelIndex& index) { openRow(index.row()); });
     resize(480, 320);
+    host_.controls.window->installEventFilter(this);
+}
+
+bool SiteWindow::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == host_.controls.window && event->type() == QEvent::Hide) hide();
+    return false;
 }
 
 void SiteWindow::showRows(const QString& folder, std::vector<SiteRow> rows) {

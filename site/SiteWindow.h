@@ -34,6 +34,11 @@ class SiteWindow : public QWidget {
     QPushButton* writeButton() const { return write_; }
     Compare::ComparisonWindow* details() const { return details_; }
 
+  protected:
+    // The window goes when the main window hands over to the key programmer window: its writes act
+    // on the main window's port.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
   private:
     void fillRows();
 

@@ -96,51 +96,83 @@ class Site : public ProgramOnDemoDevices {
     QString site;
 };
 
-// The same configuration file whatever mask its codes were saved with: the file read back and
-// written again with the mask of the other gives the other byte for byte.
-QByteArray withMaskOf(const QByteArray& file, const QByteArray& model) {
-    // The mask is the four digits from column 281 of line 1.
-    const uint16_t mask = uint16_t(model.mid(280, 4).toUShort(nullptr, 16));
-    return encodeConfigFile(decodeConfigFile(file), mask);
+// The mask of a file's codes: the four digits from column 281 of line 1.
+uint16_t maskOf(const QByteArray& file) {
+    return uint16_t(file.mid(280, 4).toUShort(nullptr, 16));
 }
 
+// Over the local line the unit lists expanders 1..3 only and reports the users' codes: they are saved.
 TEST_F(Site, SavesEveryExpanderAsReadAndSaveWouldAndLeavesTheWindowAlone) {
-    Frames reads;
-    std::vector<QByteArray> saved;
-    for (int i : {0, 1, 2}) {
+    struct Case {
+        const char* name;
+        bool localLine;
+        QStringList files;
+        QString summary;
+    } cases[] = {
+        {"control unit's line",
+         false,
+         {"Расширитель 1.okf", "Расширитель 2.okf", "Расширитель 5.okf"},
+         "Сохранены в папку %1: Расширитель 1, Расширитель 2, Расширитель 5.\n"
+         "Коды пользователей не прочитаны: в файлах коды по умолчанию."},
+        {"local line",
+         true,
+         {"Расширитель 1.okf", "Расширитель 2.okf"},
+         "Сохранены в папку %1: Расширитель 1, Расширитель 2."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.localLine) {
+            devices.controlUnit.setLocalLine(true);
+            devices.controlUnit.setConsoleCode("1234");
+            main->Edit1->clear();
+            QTest::keyClicks(main->Edit1, "1234");
+            chooseItem(main->ComboBox1, 0);
+        }
+        QDir(site).removeRecursively();
+        Frames reads;
+        std::vector<QByteArray> saved;
+        for (int i = 0; i < c.files.size(); ++i) {
+            devices.controlUnit.clearFrames();
+            chooseItem(main->ComboBox2, i);
+            const Frames frames = sentFrames();
+            reads.insert(reads.end(), frames.begin(), frames.end());
+            dialogs.fileNames = {folder.filePath(QString::number(i))};
+            main->N4->trigger();
+            saved.push_back(fileBytes(folder.filePath(QString::number(i) + ".okf")));
+        }
+        chooseItem(main->ComboBox2, 1);
+        setCellText(main->StringGrid1, 3, 20, "Правка в окне");
+        const QStringList before = state();
+        dialogs.clear();
         devices.controlUnit.clearFrames();
-        chooseItem(main->ComboBox2, i);
-        const Frames frames = sentFrames();
-        reads.insert(reads.end(), frames.begin(), frames.end());
-        dialogs.fileNames = {folder.filePath(QString::number(i))};
-        main->N4->trigger();
-        saved.push_back(fileBytes(folder.filePath(QString::number(i) + ".okf")));
-    }
-    chooseItem(main->ComboBox2, 1);
-    setCellText(main->StringGrid1, 3, 20, "Правка в окне");
-    const QStringList before = state();
-    dialogs.clear();
-    devices.controlUnit.clearFrames();
 
-    dialogs.fileNames = {site};
-    item("SaveAllExpanders")->trigger();
+        dialogs.fileNames = {site};
+        item("SaveAllExpanders")->trigger();
 
-    ASSERT_EQ(dialogs.entries.size(), 2u) << messages().toStdString();
-    EXPECT_EQ(dialogs.entries[0].kind, DialogRecorder::Kind::Folder);
-    EXPECT_EQ(dialogs.entries[0].text, "COM1 " + QDate::currentDate().toString(Qt::ISODate));
-    EXPECT_EQ(dialogs.entries[0].folder, dialogStartFolder());
-    EXPECT_EQ(summary(), "Сохранены в папку " + QDir::toNativeSeparators(site) +
-                             ": Расширитель 1, Расширитель 2, Расширитель 5.\n"
-                             "Коды пользователей не прочитаны: в файлах коды по умолчанию.");
-    EXPECT_EQ(sentFrames(), reads);
-    EXPECT_EQ(state(), before);
-    EXPECT_FALSE(main->config.loadedFromFile);
-    ASSERT_EQ(siteFiles(), (QStringList{"Расширитель 1.okf", "Расширитель 2.okf", "Расширитель 5.okf"}));
-    for (int i : {0, 1, 2}) {
-        SCOPED_TRACE(i);
-        const QByteArray file = fileBytes(QDir(site).filePath(siteFiles()[i]));
-        EXPECT_EQ(withMaskOf(file, saved[size_t(i)]), saved[size_t(i)]);
-        EXPECT_EQ(withMaskOf(file, file), file);
+        ASSERT_EQ(dialogs.entries.size(), 2u) << messages().toStdString();
+        EXPECT_EQ(dialogs.entries[0].kind, DialogRecorder::Kind::Folder);
+        EXPECT_EQ(dialogs.entries[0].text, "COM1 " + QDate::currentDate().toString(Qt::ISODate));
+        EXPECT_EQ(dialogs.entries[0].folder, dialogStartFolder());
+        EXPECT_EQ(summary(), c.summary.arg(QDir::toNativeSeparators(site)));
+        EXPECT_EQ(sentFrames(), reads);
+        EXPECT_EQ(state(), before);
+        EXPECT_FALSE(main->config.loadedFromFile);
+        ASSERT_EQ(siteFiles(), c.files);
+        for (int i = 0; i < c.files.size(); ++i) {
+            SCOPED_TRACE(i);
+            // The same file whatever mask its codes were saved with: read back and written again with
+            // the mask of the other, it gives the other byte for byte.
+            const QByteArray file = fileBytes(QDir(site).filePath(c.files[i]));
+            const QByteArray& model = saved[size_t(i)];
+            CollectedConfig config = decodeConfigFile(file);
+            EXPECT_EQ(encodeConfigFile(config, maskOf(file)), file);
+            if (c.localLine) {
+                // That line has no global partitions: the window keeps what it showed before.
+                EXPECT_EQ(config.globalPartitions, CollectedConfig().globalPartitions);
+                config.globalPartitions = decodeConfigFile(model).globalPartitions;
+            }
+            EXPECT_EQ(encodeConfigFile(config, maskOf(model)).toStdString(), model.toStdString());
+        }
     }
 }
 
