@@ -1,5 +1,6 @@
 #include "site/FolderComparison.h"
 
+#include "base/Clock.h"
 #include "base/Dialogs.h"
 #include "config/ConfigFile.h"
 #include "device/ExpanderFrames.h"
@@ -112,6 +113,7 @@ std::optional<std::vector<SiteRow>> compareWithFolder(const Host& host, QString&
         for (int address : skipped)
             rows[address].status = QStringLiteral("не прочитан: отмена");
     }
+    if (Clock::terminating()) return std::nullopt;
     std::vector<SiteRow> out;
     for (auto& [address, row] : rows)
         out.push_back(std::move(row));

@@ -1,5 +1,6 @@
 #include "site/SaveAll.h"
 
+#include "base/Clock.h"
 #include "base/Dialogs.h"
 #include "config/ConfigFile.h"
 #include "site/ExpanderReads.h"
@@ -110,7 +111,8 @@ void saveAllExpanders(const Host& host) {
             if (!read.side->scope.codes) summary.codesNotRead = true;
         });
     }
-    showPlainMessage(summaryText(summary));
+    // A program that terminates has nobody left to read the summary.
+    if (!Clock::terminating()) showPlainMessage(summaryText(summary));
 }
 
 } // namespace Site
