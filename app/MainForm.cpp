@@ -20,6 +20,7 @@
 #include "link/Access.h"
 #include "link/Link.h"
 #include "link/PortNames.h"
+#include "site/Site.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -166,6 +167,7 @@ TForm1::TForm1(QWidget* parent)
     connectHandlers();
     Compare::attach(
         {this, FileMenu, N3, ExpanderMenu, controls(), &config, &session, [this] { Button1Click(); }});
+    Site::attach({ExpanderMenu, controls(), &session, &config});
     FormCreate();
     Timer1->start();
 }

@@ -45,6 +45,14 @@ class QtDialogs : public DialogService {
     QString saveFileName(const QString& filter, const QString& initialFolder) override {
         return chosenFile(*makeFileDialog(filter, initialFolder, true));
     }
+    QString folderName(const QString& initialFolder, const QString& proposedName) override {
+        QFileDialog dialog(QApplication::activeWindow(), QString(), initialFolder);
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly);
+        dialog.selectFile(proposedName);
+        return chosenFile(dialog);
+    }
 
   private:
     static QString chosenFile(QFileDialog& dialog) {

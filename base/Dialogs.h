@@ -23,6 +23,9 @@ class DialogService {
     // asks before replacing one.
     virtual QString openFileName(const QString& filter, const QString& initialFolder) = 0;
     virtual QString saveFileName(const QString& filter, const QString& initialFolder) = 0;
+    // A folder to write files into, the dialog starting in initialFolder with proposedName (a folder
+    // that need not exist yet) filled in; an empty text when the dialog was cancelled.
+    virtual QString folderName(const QString& initialFolder, const QString& proposedName) = 0;
 };
 
 DialogService& dialogs();

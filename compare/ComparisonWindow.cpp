@@ -54,7 +54,7 @@ class DifferenceModel : public QAbstractTableModel {
         case 1:
             return QStringLiteral("Параметр");
         case 2:
-            return QStringLiteral("В окне");
+            return result_.ownColumn;
         default:
             return result_.otherColumn;
         }

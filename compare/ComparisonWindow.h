@@ -19,7 +19,8 @@ struct Result {
     QString sameText;    // the line shown when nothing differs
     QString note;        // what was not compared (scopeNote)
     std::vector<Difference> rows;
-    bool withDevice = false; // the device buttons apply
+    bool withDevice = false;                      // the device buttons apply
+    QString ownColumn = QStringLiteral("В окне"); // the column of the side compared
 };
 
 // The comparison window: one row per difference, the line about what was not compared, and the

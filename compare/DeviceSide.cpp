@@ -39,23 +39,35 @@ class OwnRecord : public ReadTarget {
     bool ended = false;
 };
 
-} // namespace
-
-std::optional<DeviceSide> readDeviceSide(ExpanderSession& session, const MainControls& controls) {
-    OwnRecord record;
-    session.readExpander(record);
+std::optional<DeviceSide> sideOf(const OwnRecord& record, const MainControls& controls) {
     const bool localLine = Access::localLineMode();
     // A read whose partitions could not be fetched ends all the same, after its message; compared
     // without them, every partition would show as differing.
     if (!record.ended || (!localLine && !record.partitionsRead)) return std::nullopt;
-    Scope& scope = record.side.scope;
+    DeviceSide side = record.side;
+    Scope& scope = side.scope;
     scope.descriptions = hasDescriptionRow(controls.config.loopGrid);
     scope.partitions =
         !localLine && controls.pages->isTabVisible(controls.pages->indexOf(controls.globalPartitionsPage));
     // Only over the local line does the expander report its users' codes, and only all of them when
     // every page came; partition codes it never reports.
     scope.codes = localLine && record.codePages == kCodePages;
-    return record.side;
+    return side;
+}
+
+} // namespace
+
+std::optional<DeviceSide> readDeviceSide(ExpanderSession& session, const MainControls& controls) {
+    OwnRecord record;
+    session.readExpander(record);
+    return sideOf(record, controls);
+}
+
+std::optional<DeviceSide> readDeviceSide(ExpanderSession& session, const MainControls& controls,
+                                         int address) {
+    OwnRecord record;
+    session.readExpander(address, record);
+    return sideOf(record, controls);
 }
 
 } // namespace Compare

@@ -20,5 +20,7 @@ struct DeviceSide {
 // progress and messages) into a record of its own: the main window's record and controls stay as
 // they were. Nothing when the read did not run to its end or did not get every item it asks for.
 std::optional<DeviceSide> readDeviceSide(ExpanderSession& session, const MainControls& controls);
+// The same read of the listed expander at address, whatever the expander list has chosen.
+std::optional<DeviceSide> readDeviceSide(ExpanderSession& session, const MainControls& controls, int address);
 
 } // namespace Compare

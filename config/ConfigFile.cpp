@@ -249,6 +249,10 @@ void PackData(const ConfigControls& controls) {
                   [mask](const CollectedConfig& collected) { return encodeConfigFile(collected, mask); });
 }
 
+QByteArray encodeConfigFileToSave(const CollectedConfig& config) {
+    return encodeConfigFile(config, freshMask());
+}
+
 void SaveConfigAs(const CollectedConfig& config) {
     const uint16_t mask = freshMask();
     const QString file = chooseFileToSave();

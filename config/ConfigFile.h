@@ -80,3 +80,5 @@ void saveCollected(const ConfigControls& controls, const std::function<QString()
 void PackData(const ConfigControls& controls);
 // The same dialog and file for a configuration that is not the window's.
 void SaveConfigAs(const CollectedConfig& config);
+// The file's bytes as "Сохранить" makes them: with a fresh mask for its codes.
+QByteArray encodeConfigFileToSave(const CollectedConfig& config);

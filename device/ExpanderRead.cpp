@@ -120,6 +120,12 @@ void ExpanderSession::readExpander(ReadTarget& target) {
     runRead(target);
 }
 
+void ExpanderSession::readExpander(int address, ReadTarget& target) {
+    if (!mayStart()) return;
+    BusyScope busy(busy_);
+    runRead(address, target, false);
+}
+
 void ExpanderSession::runRead() {
     WindowTarget target(config_, controls_.config);
     runRead(target);
@@ -133,11 +139,15 @@ void ExpanderSession::runRead(ReadTarget& target) {
     if (expanders->currentIndex() < 0) return;
     const std::optional<int> chosen = expanderAddressOf(expanders->currentText());
     if (!chosen) return;
-    const int address = *chosen;
+    runRead(*chosen, target, true);
+}
 
+void ExpanderSession::runRead(int address, ReadTarget& target, bool chosenInList) {
+    progressStep_ = kAccessProgressStep;
+    QComboBox* expanders = controls_.expanders;
     setListsEnabled(false);
     if (!Access::CheckAccess(controls_)) {
-        expanders->setCurrentIndex(rememberedIndex_);
+        if (chosenInList) expanders->setCurrentIndex(rememberedIndex_);
         setListsEnabled(true);
         return;
     }
@@ -145,7 +155,7 @@ void ExpanderSession::runRead(ReadTarget& target) {
     progressStep_ = kReadProgressStep;
     controls_.progress->show();
     target.begin(static_cast<uint8_t>(address));
-    rememberedIndex_ = expanders->currentIndex();
+    if (chosenInList) rememberedIndex_ = expanders->currentIndex();
 
     if (!readParameters(address, target)) return;
     if (hasDescriptionRow(controls_.config.loopGrid)) readDescriptions(address, target);

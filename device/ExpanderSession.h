@@ -24,6 +24,9 @@ class ExpanderSession {
     // The same read of the chosen expander, with what it reports going to another target than the
     // record and the controls.
     void readExpander(ReadTarget& target);
+    // The same read of the listed expander at address, whatever the list has chosen: the lists keep
+    // their choice.
+    void readExpander(int address, ReadTarget& target);
     void programExpander(); // Button1Click, N6Click
 
     // Called when the access step finds the key-programming device on the chosen port: the main
@@ -64,6 +67,7 @@ class ExpanderSession {
     bool readDescriptorTable();
     void runRead(); // into the record and the controls
     void runRead(ReadTarget& target);
+    void runRead(int address, ReadTarget& target, bool chosenInList);
     // A read that stops at a failed item: lists enabled, progress bar hidden unless left running.
     void stopRead(const QString& text, bool hideProgress = true);
     bool readParameters(int address, ReadTarget& target);

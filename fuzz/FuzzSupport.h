@@ -27,6 +27,7 @@ class SilentDialogs : public DialogService {
     bool question(const QString&, const QString&, MessageIcon, bool) override { return false; }
     QString openFileName(const QString&, const QString&) override { return {}; }
     QString saveFileName(const QString&, const QString&) override { return {}; }
+    QString folderName(const QString&, const QString&) override { return {}; }
     int messages = 0;
 };
 

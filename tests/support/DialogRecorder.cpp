@@ -43,6 +43,17 @@ QString DialogRecorder::saveFileName(const QString& filter, const QString& initi
     return name;
 }
 
+QString DialogRecorder::folderName(const QString& initialFolder, const QString& proposedName) {
+    entries.push_back({Kind::Folder, {}, proposedName, MessageIcon::None, false, initialFolder});
+    if (onEntry)
+        onEntry(entries.back());
+    if (fileNames.empty())
+        return {};
+    QString name = fileNames.front();
+    fileNames.pop_front();
+    return name;
+}
+
 QStringList DialogRecorder::texts() const {
     QStringList out;
     for (const Entry& e : entries)

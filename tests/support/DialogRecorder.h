@@ -11,11 +11,11 @@
 // and answers questions and file dialogs from a script. Nothing ever blocks on a modal dialog.
 class DialogRecorder : public DialogService {
   public:
-    enum class Kind { Message, Question, OpenFile, SaveFile };
+    enum class Kind { Message, Question, OpenFile, SaveFile, Folder };
     struct Entry {
         Kind kind;
         QString caption;
-        QString text; // message or question text; filter for file dialogs
+        QString text; // message or question text; filter for file dialogs; a folder's proposed name
         MessageIcon icon = MessageIcon::None;
         bool defaultYes = false;
         QString folder; // initial folder of file dialogs
@@ -28,6 +28,8 @@ class DialogRecorder : public DialogService {
     bool question(const QString& caption, const QString& text, MessageIcon icon, bool defaultYes) override;
     QString openFileName(const QString& filter, const QString& initialFolder) override;
     QString saveFileName(const QString& filter, const QString& initialFolder) override;
+    // Recorded with the proposed name as its text; answered from fileNames.
+    QString folderName(const QString& initialFolder, const QString& proposedName) override;
 
     // Scripted answers, used in order; without one a question answers No and a file dialog is
     // cancelled.
