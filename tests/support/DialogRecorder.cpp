@@ -22,29 +22,20 @@ bool DialogRecorder::question(const QString& caption, const QString& text, Messa
 }
 
 QString DialogRecorder::openFileName(const QString& filter, const QString& initialFolder) {
-    entries.push_back({Kind::OpenFile, {}, filter, MessageIcon::None, false, initialFolder});
-    if (onEntry)
-        onEntry(entries.back());
-    if (fileNames.empty())
-        return {};
-    QString name = fileNames.front();
-    fileNames.pop_front();
-    return name;
+    return nameAsked({Kind::OpenFile, {}, filter, MessageIcon::None, false, initialFolder});
 }
 
 QString DialogRecorder::saveFileName(const QString& filter, const QString& initialFolder) {
-    entries.push_back({Kind::SaveFile, {}, filter, MessageIcon::None, false, initialFolder});
-    if (onEntry)
-        onEntry(entries.back());
-    if (fileNames.empty())
-        return {};
-    QString name = fileNames.front();
-    fileNames.pop_front();
-    return name;
+    return nameAsked({Kind::SaveFile, {}, filter, MessageIcon::None, false, initialFolder});
 }
 
 QString DialogRecorder::folderName(const QString& initialFolder, const QString& proposedName) {
-    entries.push_back({Kind::Folder, {}, proposedName, MessageIcon::None, false, initialFolder});
+    return nameAsked({Kind::Folder, {}, proposedName, MessageIcon::None, false, initialFolder});
+}
+
+// Records a file or folder dialog and answers it with the next of fileNames (none: cancelled).
+QString DialogRecorder::nameAsked(const Entry& entry) {
+    entries.push_back(entry);
     if (onEntry)
         onEntry(entries.back());
     if (fileNames.empty())

@@ -44,5 +44,6 @@ class DialogRecorder : public DialogService {
     void clear() { entries.clear(); }
 
   private:
+    QString nameAsked(const Entry& entry);
     DialogService* previous_;
 };
