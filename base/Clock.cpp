@@ -1,6 +1,5 @@
 #include "base/Clock.h"
 
-#include "base/SystemTimer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -15,10 +14,7 @@ namespace {
 
 class RealBackend : public Backend {
   public:
-    RealBackend() {
-        useMillisecondTimer();
-        timer_.start();
-    }
+    RealBackend() { timer_.start(); }
     uint32_t ticks() override { return static_cast<uint32_t>(timer_.elapsed()); }
     void sleepMs(unsigned ms) override { QThread::msleep(ms); }
     void sleep1() override { QThread::usleep(restOfTickUs()); }

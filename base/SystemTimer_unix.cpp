@@ -1,4 +1,5 @@
 #include "base/SystemTimer.h"
 
 // Sleeps and timed waits here keep to the microsecond already.
-void useMillisecondTimer() {}
+MillisecondTimer::MillisecondTimer() = default;
+MillisecondTimer::~MillisecondTimer() = default;

@@ -3,6 +3,11 @@
 #include <windows.h>
 #include <timeapi.h>
 
-void useMillisecondTimer() {
-    timeBeginPeriod(1); // ended by the system when the program ends
+// The system counts the requests: the timer stays fine until each has been given back.
+MillisecondTimer::MillisecondTimer() {
+    timeBeginPeriod(1);
+}
+
+MillisecondTimer::~MillisecondTimer() {
+    timeEndPeriod(1);
 }

@@ -164,6 +164,7 @@ bool OpenPort(const QString& portName) {
     ClosePort();
     std::unique_ptr<QtSerialLine> line = QtSerialLine::open(devicePathOf(portName));
     if (!line) {
+        noteRefusedOpen(portName);
         showBareMessage(QStringLiteral("Not open ") + portName);
         return false;
     }

@@ -37,7 +37,8 @@ PortItemLook portItemLook(const ScannedPort& port) {
     case PortAccess::Missing:
         break;
     }
-    return {true, device};
+    if (port.description.isEmpty()) return {true, device};
+    return {true, device + QStringLiteral(" — ") + port.description};
 }
 
 void fillPortList(QComboBox* list) {

@@ -13,7 +13,8 @@ void refreshPortList(QComboBox* list);
 // Gives `to` the items of `from`, so that an item index means the same port in both lists.
 void copyPortList(const QComboBox* from, QComboBox* to);
 
-// How a scanned port is listed: a port that opens can be chosen and shows its device as its hint;
+// How a scanned port is listed: a port that opens can be chosen and shows its device as its hint,
+// with what the system calls it where it says;
 // a port that the user may not open, that another program holds, or that does not open for another
 // reason is greyed out and its hint says why.
 struct PortItemLook {

@@ -20,7 +20,7 @@ int portNumberOf(const QString& portName) {
         if (c < u'0' || c > u'9') return 0;
         n = n * 10 + (c.unicode() - u'0');
     }
-    return n <= 128 ? n : 0;
+    return n <= kLastPortNumber ? n : 0;
 }
 
 void setPortFolder(const QString& folder) {
@@ -37,18 +37,6 @@ void setPortOpenCheck(PortOpenCheck check) {
 
 bool portOpenAllowed(const QString& devicePath) {
     return !openCheck || openCheck(devicePath);
-}
-
-QList<ScannedPort> scanPortAccess(const QString& heldPort) {
-    QList<ScannedPort> found;
-    for (int n = 1; n <= 128; ++n) {
-        const QString name = QStringLiteral("COM%1").arg(n);
-        QString reason;
-        const PortAccess access =
-            name == heldPort ? PortAccess::Usable : probePort(devicePathOf(name), &reason);
-        if (access != PortAccess::Missing) found.append({name, access, reason});
-    }
-    return found;
 }
 
 QStringList scanPorts() {

@@ -3,15 +3,18 @@
 #include <QString>
 #include <QStringList>
 
-// Port names are "COM1".."COM128". On Windows the name is the device's own. On Linux each maps to a
-// device file by one fixed rule: COM1-32 -> ttyS0-31, COM33-64 -> ttyUSB0-31, COM65-96 ->
-// ttyACM0-31, COM97-128 -> ttyAMA0-31. The folder (normally "/dev") is settable so that tests can
-// point it at links to pseudo-terminals; Windows has no such folder.
+// Port names are "COM1".."COMn". On Windows the name is the device's own, up to the system's last,
+// COM256. On Linux each of COM1..COM128 maps to a device file by one fixed rule: COM1-32 ->
+// ttyS0-31, COM33-64 -> ttyUSB0-31, COM65-96 -> ttyACM0-31, COM97-128 -> ttyAMA0-31. The folder
+// (normally "/dev") is settable so that tests can point it at links to pseudo-terminals; Windows has
+// no such folder.
 void setPortFolder(const QString& folder);
 QString portFolder();
-// n of "COMn" written in decimal without leading zeros, 1..128; 0 for anything else.
+// The highest n of a port name "COMn" on this system.
+extern const int kLastPortNumber;
+// n of "COMn" written in decimal without leading zeros, 1..kLastPortNumber; 0 for anything else.
 int portNumberOf(const QString& portName);
-// The device path of a port name; empty for a name outside COM1..COM128.
+// The device path of a port name; empty for a name that is no port name (see portNumberOf).
 QString devicePathOf(const QString& portName);
 
 // Every open of a port, by the scan or for use, asks this first. The program sets no check; the
@@ -36,11 +39,19 @@ PortAccess probePort(const QString& devicePath, QString* reason = nullptr);
 struct ScannedPort {
     QString name; // "COMn"
     PortAccess access;
-    QString reason = {}; // why an Unavailable port does not open
+    QString reason = {};      // why an Unavailable port does not open
+    QString description = {}; // what the system calls the device, with its maker ("USB-SERIAL CH340")
 };
-// The port scan of both windows: every "COMn" (n = 1..128) whose device is there, in number order,
-// with what trying it found. heldPort, the port this program holds open, counts as usable without
-// being tried again. Every port opened is closed again.
+// The port scan of both windows: every "COMn" whose device is there, in number order, with what is
+// known of it. heldPort, the port this program holds open, counts as usable without being tried
+// again.
+// - Linux tries every device of COM1..COM128 (each port opened is closed again).
+// - Windows lists the ports the system knows without opening them: an open can block for seconds (a
+//   Bluetooth port connects) and pulses the modem lines of whatever is attached. A port found held
+//   when the user chose it is tried again at each scan until it opens.
 QList<ScannedPort> scanPortAccess(const QString& heldPort = QString());
+// Called when opening a port for use failed: where the scan did not try it, the port is tried once to
+// learn why, so that the list can show a port that another program holds as held.
+void noteRefusedOpen(const QString& portName);
 // The names of the usable ports of the scan.
 QStringList scanPorts();

@@ -73,6 +73,8 @@ PortAccess toolkitOpen(const QString& devicePath, QString* reason) {
 
 } // namespace
 
+const int kLastPortNumber = 128;
+
 QString devicePathOf(const QString& portName) {
     const int n = portNumberOf(portName);
     if (n == 0) return QString();
@@ -98,3 +100,18 @@ PortAccess probePort(const QString& devicePath, QString* reason) {
     ::close(fd);
     return access;
 }
+
+QList<ScannedPort> scanPortAccess(const QString& heldPort) {
+    QList<ScannedPort> found;
+    for (int n = 1; n <= kLastPortNumber; ++n) {
+        const QString name = QStringLiteral("COM%1").arg(n);
+        QString reason;
+        const PortAccess access =
+            name == heldPort ? PortAccess::Usable : probePort(devicePathOf(name), &reason);
+        if (access != PortAccess::Missing) found.append({name, access, reason});
+    }
+    return found;
+}
+
+// The scan tried the port already and lists it as it found it.
+void noteRefusedOpen(const QString&) {}

@@ -1,5 +1,9 @@
 #include "link/PortNames.h"
 
+#include <QSerialPortInfo>
+#include <QSet>
+
+#include <algorithm>
 #include <windows.h>
 
 // A port is the system's device "COMn", opened by the name "\\.\COMn"; the system lets one program
@@ -19,7 +23,52 @@ QString systemText(DWORD error) {
     return message;
 }
 
+// The ports that another program held when the user chose them.
+QSet<QString>& heldElsewhere() {
+    static QSet<QString> ports;
+    return ports;
+}
+
+// "USB-SERIAL CH340 (wch.cn)": the system's name of the device and its maker, as far as known.
+QString describe(const QSerialPortInfo& port) {
+    const QString maker = port.manufacturer().trimmed();
+    QString text = port.description().trimmed();
+    if (!maker.isEmpty() && !text.contains(maker, Qt::CaseInsensitive))
+        text = text.isEmpty() ? maker : text + QStringLiteral(" (") + maker + u')';
+    return text;
+}
+
 } // namespace
+
+const int kLastPortNumber = 256;
+
+QList<ScannedPort> scanPortAccess(const QString& heldPort) {
+    QList<ScannedPort> found;
+    for (const QSerialPortInfo& port : QSerialPortInfo::availablePorts()) {
+        const QString name = port.portName();
+        if (!portNumberOf(name)) continue;
+        if (std::any_of(found.cbegin(), found.cend(), [&](const ScannedPort& p) { return p.name == name; }))
+            continue;
+        ScannedPort listed{name, PortAccess::Usable, QString(), describe(port)};
+        // A port held when it was chosen is tried again: an answer of "access denied" comes at once.
+        if (name != heldPort && heldElsewhere().contains(name)) {
+            listed.access = probePort(name, &listed.reason);
+            if (listed.access != PortAccess::Busy) {
+                heldElsewhere().remove(name);
+                listed.access = PortAccess::Usable;
+            }
+        }
+        found.append(listed);
+    }
+    std::sort(found.begin(), found.end(), [](const ScannedPort& a, const ScannedPort& b) {
+        return portNumberOf(a.name) < portNumberOf(b.name);
+    });
+    return found;
+}
+
+void noteRefusedOpen(const QString& portName) {
+    if (probePort(portName) == PortAccess::Busy) heldElsewhere().insert(portName);
+}
 
 QString devicePathOf(const QString& portName) {
     return portNumberOf(portName) ? portName : QString();

@@ -1,4 +1,5 @@
 #pragma once
+#include "base/SystemTimer.h"
 #include "link/SerialLine.h"
 
 #include <QSerialPort>
@@ -30,6 +31,7 @@ class QtSerialLine : public SerialLine {
     // runs; what had arrived before is still handed out, then every call fails without the port.
     void end();
 
+    MillisecondTimer fineTimer_; // while the port is open
     QSerialPort port_;
     bool gone_ = false;
     QByteArray left_; // bytes that had arrived when the line went

@@ -199,6 +199,10 @@ TEST_F(PortFolder, APortHeldByAnotherProgramIsGreyedOutWithItsReasonAndCannotBeC
     EXPECT_EQ(portItemLook({QStringLiteral("COM33"), PortAccess::NoPermission}).hint,
               QStringLiteral("Нет доступа к /dev/ttyUSB0: добавьте пользователя в группу dialout и войдите в "
                              "систему заново"));
+    // Where the system names the device (Windows lists ports so), the hint says it after the port.
+    EXPECT_EQ(portItemLook({QStringLiteral("COM33"), PortAccess::Usable, {}, QStringLiteral("USB-SERIAL CH340")})
+                  .hint,
+              QStringLiteral("/dev/ttyUSB0 — USB-SERIAL CH340"));
 }
 
 // A terminal that opens plainly but not as a port: held by another program only when a live process

@@ -3,12 +3,14 @@
 // read of expander 1 that choosing COM1 starts and a key written on COM2, through the program's own
 // windows.
 //
-//   serial_e2e_driver VIEW-FILE [--port-folder FOLDER] [--refused COMn]
+//   serial_e2e_driver VIEW-FILE [--port-folder FOLDER] [--refused COMn] [--listed-unopened yes]
 //
 // VIEW-FILE receives what the windows show afterwards (UTF-8), for comparing the systems' runs.
 // FOLDER holds the devices' links on Linux. --refused names a port whose open the system answers with
 // "access denied", as Windows answers for a port that another program holds: it must be listed as
-// held. Exit status 0 when every step worked.
+// held, at once where the list tries the ports, otherwise once the user chose it. --listed-unopened:
+// filling the windows' port lists must open no port (Windows lists the system's ports). Exit status 0
+// when every step worked.
 #include "DialogRecorder.h"
 #include "GridInput.h"
 
@@ -17,6 +19,7 @@
 #include "base/GridCells.h"
 #include "keys/TMprogrammer.h"
 #include "link/Link.h"
+#include "link/PortList.h"
 #include "link/PortNames.h"
 
 #include <QApplication>
@@ -62,18 +65,25 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments();
     QString refused;
+    bool listedUnopened = false;
     for (int i = 2; i + 1 < args.size(); i += 2) {
         if (args[i] == "--port-folder")
             setPortFolder(args[i + 1]);
         else if (args[i] == "--refused")
             refused = args[i + 1];
+        else if (args[i] == "--listed-unopened")
+            listedUnopened = args[i + 1] == "yes";
         else
             args.clear();
     }
     if (args.size() < 2 || args.size() % 2) {
-        std::fputs("usage: serial_e2e_driver VIEW-FILE [--port-folder FOLDER] [--refused COMn]\n", stderr);
+        std::fputs("usage: serial_e2e_driver VIEW-FILE [--port-folder FOLDER] [--refused COMn] "
+                   "[--listed-unopened yes]\n",
+                   stderr);
         return 2;
     }
+    static int opens = 0; // every open of a port, by a scan or for use, asks this check first
+    setPortOpenCheck([](const QString&) { return ++opens > 0; });
     DialogRecorder dialogs;
     ProgramWindows windows;
     TForm1* main = windows.main.get();
@@ -92,10 +102,22 @@ int main(int argc, char** argv) {
         return failed("the port list does not begin with COM1 and COM2 to choose: " + item(ports, 0));
     view << "COM1 +"
          << "COM2 +";
-    if (!refused.isEmpty() && (ports->findText(refused) < 0 ||
-                               item(ports, ports->findText(refused)) !=
-                                   refused + " - " + devicePathOf(refused) + " занят другой программой"))
-        return failed(refused + " is not listed as held by another program");
+    if (listedUnopened && opens != 0) return failed(QString::number(opens) + " ports were opened to list them");
+    if (!refused.isEmpty()) {
+        const QString held = refused + " - " + devicePathOf(refused) + " занят другой программой";
+        const int at = ports->findText(refused);
+        if (at < 0) return failed(refused + " is not listed");
+        if (item(ports, at) != held) {
+            // Not tried by the list: choosing it finds it held, and the list says so from then on.
+            choose(ports, at);
+            const QStringList said = dialogs.texts();
+            dialogs.entries.clear();
+            if (said != QStringList{"Not open " + refused}) return failed("choosing " + refused);
+            refreshPortList(ports);
+        }
+        if (item(ports, ports->findText(refused)) != held)
+            return failed(refused + " is not listed as held by another program: " + item(ports, at));
+    }
 
     // COM1: the access step, the expander list and the read of expander 1, with a description that
     // the control unit keeps as its own text in code page 1251.
