@@ -105,7 +105,7 @@ for n in $(seq "$runs"); do
   else
     echo "run $n: the driver failed:"; cat "$run/driver.log"
   fi
-  echo "run $n: $((($(date +%s%N) - started) / 1000000)) ms"
+  echo "run $n: $((($(date +%s%N) - started) / 1000000)) ms; $(grep -h "windows made" "$run/driver.log" || true)"
 done
 echo "serial path end to end: $passed of $runs runs as the Linux run"
 [ "$passed" = "$runs" ]

@@ -25,6 +25,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -85,7 +86,10 @@ int main(int argc, char** argv) {
     static int opens = 0; // every open of a port, by a scan or for use, asks this check first
     setPortOpenCheck([](const QString&) { return ++opens > 0; });
     DialogRecorder dialogs;
+    QElapsedTimer made;
+    made.start();
     ProgramWindows windows;
+    const qint64 windowsMs = made.elapsed();
     TForm1* main = windows.main.get();
     TTMwriteForm* keys = windows.keys.get();
     main->show();
@@ -98,6 +102,10 @@ int main(int argc, char** argv) {
 
     // Both ports as the system names them; the refused one greyed out as held by another program.
     QComboBox* ports = main->ComboBox1;
+    made.restart();
+    refreshPortList(ports); // what each drop-down does
+    std::printf("both windows made in %lld ms; the port list brought up to date in %lld ms\n",
+                static_cast<long long>(windowsMs), static_cast<long long>(made.elapsed()));
     if (ports->count() < 2 || !item(ports, 0).startsWith("COM1 + ") || !item(ports, 1).startsWith("COM2 + "))
         return failed("the port list does not begin with COM1 and COM2 to choose: " + item(ports, 0));
     view << "COM1 +"
