@@ -4,6 +4,7 @@
 
 #include "DialogRecorder.h"
 #include "TestPorts.h"
+#include "LockstepClock.h"
 #include "VirtualClock.h"
 #include "base/Clock.h"
 #include "link/Access.h"
@@ -143,6 +144,7 @@ class SimLinkTest : public ::testing::Test {
         return out;
     }
 
+    LockstepClock clock;
     QTemporaryDir folder;
     sim::ControlUnitSim unit;
     DialogRecorder dialogs;
