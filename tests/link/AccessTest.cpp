@@ -4,11 +4,9 @@
 #include "config/MainControls.h"
 
 #include <QCheckBox>
-#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QTabWidget>
-#include <QTimer>
 
 namespace {
 

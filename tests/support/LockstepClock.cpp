@@ -67,6 +67,10 @@ void LockstepClock::at(unsigned afterMs, std::function<void()> action) {
     actions_.push_back({now_.load() + static_cast<int64_t>(afterMs) * 1000, std::move(action)});
 }
 
+void LockstepClock::when(std::function<bool()> condition, std::function<void()> action) {
+    watches_.emplace_back(std::move(condition), std::move(action));
+}
+
 int64_t LockstepClock::nextActionUs() const {
     int64_t next = INT64_MAX;
     for (const Action& a : actions_)
@@ -85,6 +89,16 @@ void LockstepClock::pumpEvents() {
         actions_.erase(due);
         run();
         due = actions_.begin();
+    }
+    for (auto watch = watches_.begin(); watch != watches_.end();) {
+        if (!watch->first()) {
+            ++watch;
+            continue;
+        }
+        const std::function<void()> run = std::move(watch->second);
+        watches_.erase(watch);
+        run();
+        watch = watches_.begin();
     }
     if (QCoreApplication::instance()) QCoreApplication::processEvents();
 }

@@ -24,6 +24,8 @@ class LockstepClock : public Clock::Backend {
     // Runs the action on the program's thread at the first event pump once the program's time has
     // moved on by afterMs: what a user or the toolkit does while the program waits.
     void at(unsigned afterMs, std::function<void()> action);
+    // Runs the action once, at the first event pump that finds the condition true.
+    void when(std::function<bool()> condition, std::function<void()> action);
 
     uint32_t ticks() override { return static_cast<uint32_t>(now_.load() / 1000); }
     uint64_t micros() override { return static_cast<uint64_t>(now_.load()); }
@@ -50,5 +52,6 @@ class LockstepClock : public Clock::Backend {
         std::function<void()> run;
     };
     std::vector<Action> actions_;
+    std::vector<std::pair<std::function<bool()>, std::function<void()>>> watches_;
     Clock::Backend* previous_;
 };
