@@ -124,7 +124,7 @@ uint32_t PtyDevice::nowMs() const {
 void PtyDevice::send(const std::vector<uint8_t>& bytes) {
     std::lock_guard<std::mutex> lock(sendMutex_);
     if (master_ < 0) return;
-    const bool paced = pacing_;
+    const bool paced = pacing_ && !ownTimeSource();
     const int64_t byteNs = 10 * 1000000000LL / 57600;
     const int64_t startUs = steadyUs();
     size_t done = 0;

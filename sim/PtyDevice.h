@@ -20,7 +20,8 @@ bool ownTimeSource();
 // A simulated device on the master side of a pseudo-terminal, served by a thread of its own. The
 // program under test opens the slave side (slavePath(), or a link to it made by linkAs()) through its
 // real serial code. Subclasses get every byte the program writes through onBytes() and answer with
-// send(). Every chunk the program wrote is recorded with the time it arrived.
+// send(), or with sendAt() at a time of nowUs(). Every chunk the program wrote is recorded with the
+// time it arrived.
 class PtyDevice {
   public:
     struct Chunk {
@@ -54,7 +55,8 @@ class PtyDevice {
     static uint64_t sendsOfAll();
 
     // Sends bytes to the program. With pacing on, each byte takes the line time of 57600 baud
-    // (10 bits a byte, about 174 microseconds).
+    // (10 bits a byte, about 174 microseconds) on the steady clock; on a time source of a test's own
+    // the bytes go at once.
     void send(const std::vector<uint8_t>& bytes);
     void setPacing(bool on) { pacing_ = on; }
     bool pacing() const { return pacing_; }
@@ -102,7 +104,7 @@ class PtyDevice {
     int64_t startUs_ = 0;
     mutable std::mutex outgoingMutex_;
     std::deque<Outgoing> outgoing_; // in due order
-    int wake_[2] = {-1, -1};         // a settling round wakes the serving thread through this pipe
+    int wake_[2] = {-1, -1};        // a settling round wakes the serving thread through this pipe
     std::atomic<uint64_t> wanted_{0};
     std::atomic<uint64_t> settled_{0};
     std::atomic<uint64_t> chunksRead_{0};

@@ -6,7 +6,6 @@
 #include "base/Text1251.h"
 #include "config/Codes.h"
 
-
 namespace {
 
 const QString kLongText = QStringLiteral("Кухня на втором этаже слева"); // 27 characters

@@ -86,9 +86,11 @@ class ReplyDeadline : public testing::Test {
 // byte within 1000 ms of it and the body within 300 ms of the length byte.
 TEST_F(ReplyDeadline, EachDeviceDeadlineMetToTheMillisecondAndMissedByOne) {
     const auto unit = controlUnitReply(1);
-    const std::vector<uint8_t> unitHead(unit.begin(), unit.begin() + 2), unitRest(unit.begin() + 2, unit.end());
+    const std::vector<uint8_t> unitHead(unit.begin(), unit.begin() + 2),
+        unitRest(unit.begin() + 2, unit.end());
     const std::vector<uint8_t> keyHead(kKeyReply.begin(), kKeyReply.begin() + 2),
-        keyRest(kKeyReply.begin() + 2, kKeyReply.end()), keyAfterStart(kKeyReply.begin() + 1, kKeyReply.end());
+        keyRest(kKeyReply.begin() + 2, kKeyReply.end()),
+        keyAfterStart(kKeyReply.begin() + 1, kKeyReply.end());
     const std::vector<uint8_t> unitAfterStart(unit.begin() + 1, unit.end());
     struct Case {
         const char* what;

@@ -3,8 +3,8 @@
 // unit on a pseudo-terminal linked as COM1 in a temporary port folder.
 
 #include "DialogRecorder.h"
-#include "TestPorts.h"
 #include "LockstepClock.h"
+#include "TestPorts.h"
 #include "VirtualClock.h"
 #include "base/Clock.h"
 #include "link/Access.h"

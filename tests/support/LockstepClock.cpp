@@ -23,8 +23,8 @@ LockstepClock::~LockstepClock() {
 void LockstepClock::settle() {
     std::string stuck;
     if (sim::PtyDevice::settleAll(kSettleCapMs, stuck)) return;
-    ADD_FAILURE() << "the simulated device on " << stuck << " did not finish its work at "
-                  << now_.load() << " us within " << kSettleCapMs << " ms of real time";
+    ADD_FAILURE() << "the simulated device on " << stuck << " did not finish its work at " << now_.load()
+                  << " us within " << kSettleCapMs << " ms of real time";
 }
 
 void LockstepClock::advanceTo(int64_t endUs, bool wakeOnBytes) {
