@@ -16,6 +16,12 @@ LockstepClock::LockstepClock() : previous_(Clock::install(this)) {
 }
 
 LockstepClock::~LockstepClock() {
+    release();
+}
+
+void LockstepClock::release() {
+    if (!installed_) return;
+    installed_ = false;
     sim::setTimeSource(nullptr);
     Clock::install(previous_);
 }

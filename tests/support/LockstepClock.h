@@ -21,6 +21,10 @@ class LockstepClock : public Clock::Backend {
     LockstepClock(const LockstepClock&) = delete;
     LockstepClock& operator=(const LockstepClock&) = delete;
 
+    // Gives the program and the devices back to the clock they had before, for a benchmark that
+    // measures real time; called before any device starts.
+    void release();
+
     // Runs the action on the program's thread at the first event pump once the program's time has
     // moved on by afterMs: what a user or the toolkit does while the program waits.
     void at(unsigned afterMs, std::function<void()> action);
@@ -54,4 +58,5 @@ class LockstepClock : public Clock::Backend {
     std::vector<Action> actions_;
     std::vector<std::pair<std::function<bool()>, std::function<void()>>> watches_;
     Clock::Backend* previous_;
+    bool installed_ = true;
 };
