@@ -1,8 +1,6 @@
 #include "sim/ControlUnitSim.h"
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
 
 namespace sim {
 namespace {
@@ -17,7 +15,6 @@ constexpr int64_t kPartialFrameUs = 100000;
 constexpr size_t kMaxTextBytes = 200;             // keeps every reply within a one-byte length
 constexpr size_t kMaxKeptText = 21;               // characters of a descriptor written with command 3
 constexpr int64_t kByteUs = 10 * 1000000 / 57600; // 10 bits a byte at 57600 baud
-constexpr int64_t kPreciseWaitUs = 2000;
 
 uint8_t swapped(uint8_t b) {
     return static_cast<uint8_t>((b << 4) | (b >> 4));
@@ -43,12 +40,6 @@ ControlUnitSim::ControlUnitSim() : requests_([this] { return nowMs(); }) {
 ControlUnitSim::~ControlUnitSim() {
     // The serving thread calls this class's handlers: it must end before the members go.
     stop();
-}
-
-int64_t ControlUnitSim::nowUs() const {
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
 }
 
 // --- framing -------------------------------------------------------------------------------------
@@ -236,12 +227,14 @@ int ControlUnitSim::repliesSent() const {
 void ControlUnitSim::onBytes(const uint8_t* bytes, size_t count) {
     for (const RequestFrame& request : requests_.take(bytes, count))
         handleFrame(request);
-    flushDue();
 }
 
 void ControlUnitSim::onIdle() {
     requests_.dropStale(kPartialFrameUs);
-    flushDue();
+}
+
+int64_t ControlUnitSim::nextTimedUs() const {
+    return requests_.staleAtUs(kPartialFrameUs);
 }
 
 void ControlUnitSim::handleFrame(const RequestFrame& request) {
@@ -489,10 +482,9 @@ void ControlUnitSim::queueReply(const Reply& reply, uint8_t command, int expande
         fault = &f;
         break;
     }
-    int64_t due = std::max(nowUs(), earliestUs);
-    if (!outgoing_.empty()) due = std::max(due, outgoing_.back().dueUs);
+    int64_t due = std::max({nowUs(), earliestUs, lastQueuedUs()});
     if (!fault) {
-        outgoing_.push_back({due, replyFrame(r.status, r.echo, r.data)});
+        sendAt(due, replyFrame(r.status, r.echo, r.data));
         ++repliesSent_;
         return;
     }
@@ -518,33 +510,13 @@ void ControlUnitSim::queueReply(const Reply& reply, uint8_t command, int expande
         const size_t piece = fault->pieceSize == 0 ? bytes.size() : fault->pieceSize;
         for (size_t at = 0; at < bytes.size(); at += piece) {
             const size_t end = std::min(bytes.size(), at + piece);
-            outgoing_.push_back({due, std::vector<uint8_t>(bytes.begin() + static_cast<long>(at),
-                                                           bytes.begin() + static_cast<long>(end))});
+            sendAt(due, std::vector<uint8_t>(bytes.begin() + static_cast<long>(at),
+                                             bytes.begin() + static_cast<long>(end)));
             if (end < bytes.size()) due += static_cast<int64_t>(fault->piecePauseMs) * 1000;
         }
         // The copy starts once the first has gone out (at line speed when paced).
         due += (pacing() ? static_cast<int64_t>(bytes.size()) * kByteUs : 0) +
                static_cast<int64_t>(fault->repeatAfterMs) * 1000;
-    }
-}
-
-void ControlUnitSim::flushDue() {
-    for (;;) {
-        std::vector<uint8_t> bytes;
-        int64_t dueUs = 0;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (outgoing_.empty()) return;
-            dueUs = outgoing_.front().dueUs;
-            // The serving thread looks in about every millisecond; a reply due sooner than that is
-            // waited for here, so that the device keeps line timing to a fraction of a byte.
-            if (dueUs > nowUs() + kPreciseWaitUs) return;
-            bytes = std::move(outgoing_.front().bytes);
-            outgoing_.pop_front();
-        }
-        while (nowUs() < dueUs)
-            std::this_thread::sleep_for(std::chrono::microseconds(20));
-        send(bytes);
     }
 }
 

@@ -152,12 +152,9 @@ class ControlUnitSim : public PtyDevice {
   protected:
     void onBytes(const uint8_t* bytes, size_t count) override;
     void onIdle() override;
+    int64_t nextTimedUs() const override;
 
   private:
-    struct Outgoing {
-        int64_t dueUs;
-        std::vector<uint8_t> bytes;
-    };
     struct Answer { // the expander's answer kept for command 2
         bool present = false;
         uint8_t command = 0;
@@ -179,9 +176,7 @@ class ControlUnitSim : public PtyDevice {
     Reply fetch(int& expanderCommand);
     void applyWrite(Expander& e, uint8_t command, const uint8_t* data, size_t count);
     void queueReply(const Reply& reply, uint8_t command, int expanderCommand, int64_t earliestUs);
-    void flushDue();
     std::array<uint8_t, 256> expanderTableLocked() const;
-    int64_t nowUs() const;
 
     mutable std::mutex mutex_;
     std::array<Expander, kExpanders> expanders_{};
@@ -199,7 +194,6 @@ class ControlUnitSim : public PtyDevice {
     std::deque<Fault> faults_;
 
     RequestFrames requests_;
-    std::deque<Outgoing> outgoing_;
     int repliesSent_ = 0;
 };
 

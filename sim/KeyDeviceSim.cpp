@@ -1,8 +1,7 @@
 #include "sim/KeyDeviceSim.h"
 
 #include <algorithm>
-#include <chrono>
-#include <thread>
+#include <climits>
 
 namespace sim {
 namespace {
@@ -17,12 +16,6 @@ constexpr uint8_t kMarkerDecline = 0xFE;
 // A request that stops half-way is dropped after this long without another byte.
 constexpr int64_t kStaleFrameUs = 100000;
 
-int64_t steadyUs() {
-    return std::chrono::duration_cast<std::chrono::microseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
-}
-
 bool matches(const KeyDeviceSim::Fault& fault, const std::vector<uint8_t>& request) {
     const int command = request.size() > 2 ? request[2] : -1;
     const int p1 = request.size() > 3 ? request[3] : -1;
@@ -36,10 +29,6 @@ KeyDeviceSim::KeyDeviceSim() : requests_([this] { return nowMs(); }) {}
 
 KeyDeviceSim::~KeyDeviceSim() {
     stop();
-}
-
-int64_t KeyDeviceSim::nowUs() const {
-    return steadyUs();
 }
 
 // --- framing -------------------------------------------------------------------------------------
@@ -223,7 +212,6 @@ int KeyDeviceSim::reportsSent() const {
 void KeyDeviceSim::onBytes(const uint8_t* bytes, size_t count) {
     for (const RequestFrame& request : requests_.take(bytes, count))
         handleFrame(request);
-    flushDue();
 }
 
 void KeyDeviceSim::onIdle() {
@@ -233,7 +221,13 @@ void KeyDeviceSim::onIdle() {
         if (autoTouchMs_ >= 0 && pending_.armed && nowUs() - armedAtUs_ >= int64_t(autoTouchMs_) * 1000)
             touchNewKeyLocked();
     }
-    flushDue();
+}
+
+int64_t KeyDeviceSim::nextTimedUs() const {
+    int64_t next = requests_.staleAtUs(kStaleFrameUs);
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (autoTouchMs_ >= 0 && pending_.armed) next = std::min(next, armedAtUs_ + int64_t(autoTouchMs_) * 1000);
+    return next;
 }
 
 void KeyDeviceSim::handleFrame(const RequestFrame& request) {
@@ -340,18 +334,15 @@ void KeyDeviceSim::queueReply(const std::vector<uint8_t>& frame, const std::vect
         if (fault.cutTo >= 0 && size_t(fault.cutTo) < bytes.size()) bytes.resize(size_t(fault.cutTo));
         bytes.insert(bytes.begin(), fault.noiseBefore.begin(), fault.noiseBefore.end());
     }
-    int64_t due = nowUs();
-    if (!outgoing_.empty()) due = std::max(due, outgoing_.back().dueUs);
-    due += int64_t(fault.delayMs) * 1000;
+    int64_t due = std::max(nowUs(), lastQueuedUs()) + int64_t(fault.delayMs) * 1000;
     if (faulty && fault.pieceSize > 0) {
         for (size_t at = 0; at < bytes.size(); at += fault.pieceSize) {
             const size_t end = std::min(bytes.size(), at + fault.pieceSize);
-            outgoing_.push_back(
-                {due, std::vector<uint8_t>(bytes.begin() + long(at), bytes.begin() + long(end))});
+            sendAt(due, std::vector<uint8_t>(bytes.begin() + long(at), bytes.begin() + long(end)));
             due += int64_t(fault.piecePauseMs) * 1000;
         }
     } else {
-        outgoing_.push_back({due, bytes});
+        sendAt(due, bytes);
     }
     ++repliesSent_;
 }
@@ -364,23 +355,8 @@ void KeyDeviceSim::queueReport(uint8_t slotByte) {
     for (int i = 0; i < 4; ++i)
         data[size_t(1 + i)] = uint8_t(keySerial_ >> (8 * i));
     data[kReportSlotByte - 2] = slotByte;
-    int64_t due = nowUs();
-    if (!outgoing_.empty()) due = std::max(due, outgoing_.back().dueUs);
-    outgoing_.push_back({due, replyFrame(kStatusAccepted, data)});
+    sendAt(std::max(nowUs(), lastQueuedUs()), replyFrame(kStatusAccepted, data));
     ++reportsSent_;
-}
-
-void KeyDeviceSim::flushDue() {
-    for (;;) {
-        std::vector<uint8_t> bytes;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (outgoing_.empty() || outgoing_.front().dueUs > nowUs()) return;
-            bytes = std::move(outgoing_.front().bytes);
-            outgoing_.pop_front();
-        }
-        send(bytes);
-    }
 }
 
 } // namespace sim

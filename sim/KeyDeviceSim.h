@@ -124,12 +124,9 @@ class KeyDeviceSim : public PtyDevice {
   protected:
     void onBytes(const uint8_t* bytes, size_t count) override;
     void onIdle() override;
+    int64_t nextTimedUs() const override;
 
   private:
-    struct Outgoing {
-        int64_t dueUs;
-        std::vector<uint8_t> bytes;
-    };
     struct Move { // the last key moved by a touch, kept for a decline
         bool valid = false;
         int to = 0;
@@ -146,8 +143,6 @@ class KeyDeviceSim : public PtyDevice {
     void queueReply(const std::vector<uint8_t>& frame, const std::vector<uint8_t>& request);
     void queueReport(uint8_t slotByte);
     void touchNewKeyLocked();
-    void flushDue();
-    int64_t nowUs() const;
 
     mutable std::mutex mutex_;
     std::array<bool, kSlots> single_{};
@@ -161,7 +156,6 @@ class KeyDeviceSim : public PtyDevice {
     std::deque<Fault> faults_;
 
     RequestFrames requests_;
-    std::deque<Outgoing> outgoing_;
     int repliesSent_ = 0;
     int reportsSent_ = 0;
 };

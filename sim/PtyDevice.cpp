@@ -1,5 +1,6 @@
 #include "sim/PtyDevice.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <fcntl.h>
@@ -11,11 +12,23 @@
 namespace sim {
 namespace {
 
-int64_t monotonicNs() {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+// A reply due sooner than this is waited for on the serving thread, so that a device on the
+// steady clock keeps line timing to a fraction of a byte although it looks in about every
+// millisecond.
+constexpr int64_t kPreciseWaitUs = 2000;
+
+int64_t steadyUs() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
 }
+
+std::atomic<int64_t (*)()> timeSource{nullptr};
+
+std::atomic<uint64_t> sends{0};
+
+std::mutex registryMutex;
+std::vector<PtyDevice*> registry;
 
 void makeRaw(int fd) {
     termios tio{};
@@ -26,7 +39,27 @@ void makeRaw(int fd) {
     tcsetattr(fd, TCSANOW, &tio);
 }
 
+// True when bytes can be read from fd. A poll on a terminal with nothing to read first lets the
+// kernel hand over the bytes still on their way to it, so that none is missed.
+bool readable(int fd) {
+    pollfd pfd{fd, POLLIN, 0};
+    return poll(&pfd, 1, 0) > 0 && (pfd.revents & POLLIN);
+}
+
 } // namespace
+
+int64_t nowUs() {
+    const auto source = timeSource.load();
+    return source ? source() : steadyUs();
+}
+
+void setTimeSource(int64_t (*source)()) {
+    timeSource = source;
+}
+
+bool ownTimeSource() {
+    return timeSource.load() != nullptr;
+}
 
 PtyDevice::PtyDevice() = default;
 
@@ -38,18 +71,30 @@ bool PtyDevice::start() {
     if (running_) return true;
     char name[256] = {};
     if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) return false;
+    if (pipe2(wake_, O_NONBLOCK | O_CLOEXEC) != 0) {
+        close(master_);
+        close(slave_);
+        master_ = slave_ = -1;
+        return false;
+    }
     // Without raw mode the terminal layer echoes and rewrites bytes such as 0x03 and 0x0D.
     makeRaw(master_);
     makeRaw(slave_);
     fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
     slavePath_ = name;
-    startNs_ = monotonicNs();
+    startUs_ = nowUs();
     running_ = true;
     thread_ = std::thread([this] { serve(); });
+    std::lock_guard<std::mutex> lock(registryMutex);
+    registry.push_back(this);
     return true;
 }
 
 void PtyDevice::stop() {
+    {
+        std::lock_guard<std::mutex> lock(registryMutex);
+        registry.erase(std::remove(registry.begin(), registry.end(), this), registry.end());
+    }
     if (!running_.exchange(false)) {
         if (thread_.joinable()) thread_.join();
         return;
@@ -58,7 +103,13 @@ void PtyDevice::stop() {
     std::lock_guard<std::mutex> lock(sendMutex_);
     if (master_ >= 0) close(master_);
     if (slave_ >= 0) close(slave_);
+    for (int& fd : wake_) {
+        if (fd >= 0) close(fd);
+        fd = -1;
+    }
     master_ = slave_ = -1;
+    std::lock_guard<std::mutex> queueLock(outgoingMutex_);
+    outgoing_.clear();
 }
 
 bool PtyDevice::linkAs(const std::string& path) const {
@@ -67,21 +118,21 @@ bool PtyDevice::linkAs(const std::string& path) const {
 }
 
 uint32_t PtyDevice::nowMs() const {
-    return static_cast<uint32_t>((monotonicNs() - startNs_) / 1000000);
+    return static_cast<uint32_t>((nowUs() - startUs_) / 1000);
 }
 
 void PtyDevice::send(const std::vector<uint8_t>& bytes) {
     std::lock_guard<std::mutex> lock(sendMutex_);
     if (master_ < 0) return;
-    const bool paced = pacing_;
+    const bool paced = pacing_ && !ownTimeSource();
     const int64_t byteNs = 10 * 1000000000LL / 57600;
-    int64_t due = monotonicNs();
+    const int64_t startUs = steadyUs();
     size_t done = 0;
     while (done < bytes.size()) {
         const size_t count = paced ? 1 : bytes.size() - done;
         if (paced) {
-            due += byteNs;
-            while (monotonicNs() < due)
+            const int64_t due = startUs * 1000 + static_cast<int64_t>(done + 1) * byteNs;
+            while (steadyUs() * 1000 < due)
                 std::this_thread::sleep_for(std::chrono::microseconds(20));
         }
         const ssize_t n = ::write(master_, bytes.data() + done, count);
@@ -93,16 +144,45 @@ void PtyDevice::send(const std::vector<uint8_t>& bytes) {
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
     }
+    ++sends;
     std::lock_guard<std::mutex> recordLock(receivedMutex_);
-    sendEndsUs_.push_back(monotonicNs() / 1000);
+    sendEndsUs_.push_back(nowUs());
 }
 
-void PtyDevice::sendInPieces(const std::vector<uint8_t>& bytes, size_t pieceSize, unsigned pauseMs) {
-    if (pieceSize == 0) pieceSize = 1;
-    for (size_t at = 0; at < bytes.size(); at += pieceSize) {
-        const size_t end = std::min(bytes.size(), at + pieceSize);
-        send(std::vector<uint8_t>(bytes.begin() + at, bytes.begin() + end));
-        if (end < bytes.size()) std::this_thread::sleep_for(std::chrono::milliseconds(pauseMs));
+void PtyDevice::sendAt(int64_t dueUs, std::vector<uint8_t> bytes) {
+    std::lock_guard<std::mutex> lock(outgoingMutex_);
+    if (!outgoing_.empty()) dueUs = std::max(dueUs, outgoing_.back().dueUs);
+    outgoing_.push_back({dueUs, std::move(bytes)});
+}
+
+int64_t PtyDevice::lastQueuedUs() const {
+    std::lock_guard<std::mutex> lock(outgoingMutex_);
+    return outgoing_.empty() ? 0 : outgoing_.back().dueUs;
+}
+
+bool PtyDevice::dueBy(int64_t us) const {
+    std::lock_guard<std::mutex> lock(outgoingMutex_);
+    return !outgoing_.empty() && outgoing_.front().dueUs <= us;
+}
+
+int64_t PtyDevice::nextDueUs() const {
+    int64_t next = nextTimedUs();
+    std::lock_guard<std::mutex> lock(outgoingMutex_);
+    if (!outgoing_.empty()) next = std::min(next, outgoing_.front().dueUs);
+    return next;
+}
+
+void PtyDevice::flushDue() {
+    // The bytes leave the queue only once they are written, so that a device whose queue looks
+    // empty has nothing left to write.
+    std::lock_guard<std::mutex> lock(outgoingMutex_);
+    while (!outgoing_.empty()) {
+        const int64_t dueUs = outgoing_.front().dueUs;
+        if (dueUs > nowUs() + (ownTimeSource() ? 0 : kPreciseWaitUs)) return;
+        while (nowUs() < dueUs)
+            std::this_thread::sleep_for(std::chrono::microseconds(20));
+        send(outgoing_.front().bytes);
+        outgoing_.pop_front();
     }
 }
 
@@ -133,9 +213,15 @@ void PtyDevice::clearReceived() {
 void PtyDevice::serve() {
     uint8_t buffer[4096];
     while (running_) {
-        pollfd pfd{master_, POLLIN, 0};
-        const int ready = poll(&pfd, 1, 1);
-        if (ready > 0 && (pfd.revents & POLLIN)) {
+        const uint64_t round = wanted_.load();
+        pollfd pfd[2] = {{master_, POLLIN, 0}, {wake_[0], POLLIN, 0}};
+        const int ready = poll(pfd, 2, 1);
+        if (ready > 0 && (pfd[1].revents & POLLIN)) {
+            while (::read(wake_[0], buffer, sizeof buffer) > 0) {
+            }
+        }
+        if (ready > 0 && (pfd[0].revents & POLLIN)) {
+            ++chunksRead_; // before the read: a settling round that finds the line empty sees it
             const ssize_t n = ::read(master_, buffer, sizeof buffer);
             if (n > 0) {
                 {
@@ -143,11 +229,62 @@ void PtyDevice::serve() {
                     received_.push_back({std::vector<uint8_t>(buffer, buffer + n), nowMs()});
                 }
                 onBytes(buffer, static_cast<size_t>(n));
+                flushDue();
                 continue;
             }
         }
         onIdle();
+        flushDue();
+        // The line found empty above, so every byte the program wrote before this round is taken;
+        // nothing due is left: the round is settled once the bytes sent are on the program's side.
+        if (round != settled_.load() && !dueBy(nowUs()) && nextTimedUs() > nowUs()) {
+            readable(slave_);
+            chunksAtSettle_ = chunksRead_.load();
+            settled_ = round;
+        }
     }
+}
+
+bool PtyDevice::settleAll(unsigned capMs, std::string& stuck) {
+    std::lock_guard<std::mutex> lock(registryMutex);
+    const int64_t now = nowUs();
+    std::vector<std::pair<PtyDevice*, uint64_t>> rounds;
+    for (PtyDevice* d : registry) {
+        // A device with nothing queued, nothing timed and nothing unread since its last round has
+        // nothing to do: only the bytes it sent last are brought to the program's side.
+        const bool unread = readable(d->master_) || d->chunksRead_.load() != d->chunksAtSettle_.load();
+        if (!unread && d->settled_.load() == d->wanted_.load() && d->nextDueUs() > now) {
+            readable(d->slave_);
+            continue;
+        }
+        const uint64_t round = ++d->wanted_;
+        const uint8_t wake = 1;
+        (void)!::write(d->wake_[1], &wake, 1);
+        rounds.push_back({d, round});
+    }
+    const int64_t giveUpUs = steadyUs() + static_cast<int64_t>(capMs) * 1000;
+    for (const auto& [d, round] : rounds) {
+        while (d->settled_.load() < round) {
+            if (steadyUs() > giveUpUs) {
+                stuck = d->slavePath_;
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::microseconds(20));
+        }
+    }
+    return true;
+}
+
+uint64_t PtyDevice::sendsOfAll() {
+    return sends.load();
+}
+
+int64_t PtyDevice::nextDueOfAll() {
+    std::lock_guard<std::mutex> lock(registryMutex);
+    int64_t next = INT64_MAX;
+    for (const PtyDevice* d : registry)
+        next = std::min(next, d->nextDueUs());
+    return next;
 }
 
 } // namespace sim

@@ -1,6 +1,9 @@
 #include "sim/RequestFrames.h"
 
+#include "sim/PtyDevice.h"
+
 #include <chrono>
+#include <climits>
 #include <thread>
 
 namespace sim {
@@ -21,7 +24,7 @@ RequestFrames::RequestFrames(std::function<uint32_t()> clockMs) : clockMs_(std::
 std::vector<RequestFrame> RequestFrames::take(const uint8_t* bytes, size_t count) {
     std::vector<RequestFrame> complete;
     std::lock_guard<std::mutex> lock(mutex_);
-    lastByteUs_ = steadyUs();
+    lastByteUs_ = nowUs();
     for (size_t i = 0; i < count; ++i) {
         const uint8_t b = bytes[i];
         if (assembling_.empty()) {
@@ -59,10 +62,15 @@ std::vector<RequestFrame> RequestFrames::take(const uint8_t* bytes, size_t count
 
 void RequestFrames::dropStale(int64_t limitUs) {
     std::lock_guard<std::mutex> lock(mutex_);
-    if (!assembling_.empty() && steadyUs() - lastByteUs_ > limitUs) {
+    if (!assembling_.empty() && nowUs() - lastByteUs_ > limitUs) {
         stray_.insert(stray_.end(), assembling_.begin(), assembling_.end());
         assembling_.clear();
     }
+}
+
+int64_t RequestFrames::staleAtUs(int64_t limitUs) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return assembling_.empty() ? INT64_MAX : lastByteUs_ + limitUs + 1;
 }
 
 std::vector<RequestFrame> RequestFrames::all() const {

@@ -12,7 +12,7 @@ struct RequestFrame {
     std::vector<uint8_t> bytes;
     uint32_t atMs = 0;      // when its last byte arrived, ms since the device started
     bool checksumOk = true; // a frame with a bad checksum is recorded but not answered
-    int64_t startUs = 0;    // when its start byte arrived (steady clock)
+    int64_t startUs = 0;    // when its start byte arrived (the devices' nowUs())
     uint8_t command() const { return bytes.size() > 2 ? bytes[2] : 0xFF; }
     // Parameter i (1..4) of a request.
     uint8_t parameter(int i) const { return bytes.size() > size_t(2 + i) ? bytes[size_t(2 + i)] : 0; }
@@ -30,6 +30,8 @@ class RequestFrames {
     std::vector<RequestFrame> take(const uint8_t* bytes, size_t count);
     // A frame begun but left unfinished for longer than limitUs is given up as stray bytes.
     void dropStale(int64_t limitUs);
+    // When dropStale(limitUs) would give up the frame begun (INT64_MAX: none begun).
+    int64_t staleAtUs(int64_t limitUs) const;
 
     std::vector<RequestFrame> all() const;
     std::vector<RequestFrame> of(uint8_t command) const;

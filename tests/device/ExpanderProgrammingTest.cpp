@@ -8,8 +8,6 @@
 #include "config/ConfigView.h"
 #include "device/ExpanderFrames.h"
 
-#include <QElapsedTimer>
-#include <QTimer>
 #include <functional>
 #include <numeric>
 
@@ -355,15 +353,10 @@ TEST_F(ProgrammingTest, APairNumberThatIsNotANumberStopsBeforeAnythingIsWritten)
 TEST_F(ProgrammingTest, TerminationDuringTheUsersReadBackEndsTheRunAtOnce) {
     ASSERT_NO_FATAL_FAILURE(connectWith({5}));
     toggle(usersGrid, 4, 1);
-    QTimer watch;
-    watch.setInterval(1);
-    QObject::connect(&watch, &QTimer::timeout, [this] {
-        if (!relayed(ExpanderCommand::ReadUsers).empty()) Clock::setTerminating(true);
-    });
-    watch.start();
+    clock.when([this] { return !relayed(ExpanderCommand::ReadUsers).empty(); },
+               [] { Clock::setTerminating(true); });
 
     session->programExpander();
-    watch.stop();
 
     EXPECT_EQ(dialogs.texts(), QStringList());
     EXPECT_FALSE(ports.isEnabled());
@@ -375,7 +368,9 @@ TEST_F(ProgrammingTest, TerminationDuringTheUsersReadBackEndsTheRunAtOnce) {
 // Clicks that arrive while a procedure waits on the line are ignored, so no two runs interleave.
 TEST_F(ProgrammingTest, ProceduresStartedDuringAnotherAreIgnored) {
     ASSERT_NO_FATAL_FAILURE(connectWith({5}));
-    QTimer::singleShot(100, [this] {
+    bool clicked = false;
+    clock.at(100, [this, &clicked] {
+        clicked = true;
         session->programExpander();
         session->readExpander();
         ports.setCurrentIndex(0);
@@ -384,6 +379,7 @@ TEST_F(ProgrammingTest, ProceduresStartedDuringAnotherAreIgnored) {
 
     session->readExpander();
 
+    EXPECT_TRUE(clicked);
     EXPECT_EQ(dialogs.texts(), QStringList());
     EXPECT_EQ(unit.framesOf(Command::Access).size(), 1u);
     EXPECT_EQ(relayed(ExpanderCommand::ReadParameters).size(), 1u);
@@ -508,41 +504,17 @@ TEST_F(ProgrammingTest, ADescriptionLongerThan21CharactersGoesOutAsItsFirst21) {
     EXPECT_TRUE(unit.framesOf(Command::WriteDescriptor).empty());
 }
 
-} // namespace
-
-namespace {
-
-// Stops the simulated control unit (the device disappears) once the program has written `count`
-// frames of the given kind.
-class Unplug {
-  public:
-    Unplug(Unit& unit, std::function<size_t()> written, size_t count) {
-        timer_.setInterval(1);
-        QObject::connect(&timer_, &QTimer::timeout, [&unit, written, count, this] {
-            if (written() >= count) {
-                timer_.stop();
-                unit.stop();
-            }
-        });
-        timer_.start();
-    }
-
-  private:
-    QTimer timer_;
-};
-
 TEST_F(ProgrammingTest, ADeviceThatDisappearsEndsTheRunWithOneQuestion) {
     ASSERT_NO_FATAL_FAILURE(connectWith({5}));
     config.loadedFromFile = true;
     const ExpanderConfig before = config;
-    Unplug unplug(
-        unit, [this] { return relayed(ExpanderCommand::WriteUser).size(); }, 3);
-    QElapsedTimer took;
-    took.start();
+    // The device disappears once the program has written three user frames.
+    clock.when([this] { return relayed(ExpanderCommand::WriteUser).size() >= 3; }, [this] { unit.stop(); });
+    const uint32_t start = Clock::ticks();
 
     session->programExpander();
 
-    EXPECT_LT(took.elapsed(), 10000);
+    EXPECT_LT(Clock::ticks() - start, 10000u);
     ASSERT_EQ(dialogs.entries.size(), 2u) << dialogs.texts().join('|').toStdString();
     EXPECT_TRUE(dialogs.entries[0].text.startsWith(QStringLiteral("Ошибка записи дескрипторов")));
     EXPECT_EQ(dialogs.entries[1].text, QStringLiteral("Ошибка записи параметров\r\n   Повторить запись?"));

@@ -6,8 +6,6 @@
 #include "base/Text1251.h"
 #include "config/Codes.h"
 
-#include <QTimer>
-
 namespace {
 
 const QString kLongText = QStringLiteral("Кухня на втором этаже слева"); // 27 characters
@@ -254,15 +252,10 @@ TEST_F(SessionTest, ACodePageThatCannotBeFetchedKeepsScreenAndRecordAlike) {
 TEST_F(SessionTest, TerminationDuringTheUsersPauseEndsTheReadSilently) {
     ASSERT_NO_FATAL_FAILURE(connectWith({0}));
     config.loadedFromFile = true;
-    QTimer watch;
-    watch.setInterval(1);
-    QObject::connect(&watch, &QTimer::timeout, [this] {
-        if (!relayed(ExpanderCommand::ReadUsers).empty()) Clock::setTerminating(true);
-    });
-    watch.start();
+    clock.when([this] { return !relayed(ExpanderCommand::ReadUsers).empty(); },
+               [] { Clock::setTerminating(true); });
 
     session->readExpander();
-    watch.stop();
 
     EXPECT_EQ(dialogs.texts(), QStringList());
     EXPECT_FALSE(ports.isEnabled());

@@ -3,6 +3,7 @@
 // on a pseudo-terminal linked as COM1 in a temporary port folder.
 
 #include "DialogRecorder.h"
+#include "LockstepClock.h"
 #include "TestPorts.h"
 #include "base/Clock.h"
 #include "base/GridCells.h"
@@ -167,6 +168,7 @@ class SessionTest : public ::testing::Test {
     }
     QString cell(QTableWidget& grid, int column, int row) const { return cellText(&grid, column, row); }
 
+    LockstepClock clock;
     QTemporaryDir folder;
     Unit unit;
     DialogRecorder dialogs;

@@ -1,6 +1,7 @@
 #pragma once
 #include "DialogRecorder.h"
 #include "GridInput.h"
+#include "LockstepClock.h"
 #include "TestPorts.h"
 
 #include "app/MainForm.h"
@@ -56,6 +57,7 @@ class ProgramOnDemoDevices : public testing::Test {
     }
     QString messages() const { return dialogs.texts().join(" | "); }
 
+    LockstepClock clock;
     DialogRecorder dialogs;
     QTemporaryDir folder;
     sim::DemoDevices devices;

@@ -1,7 +1,7 @@
-// Reply deadlines in real time over a pseudo-terminal: replies delivered clearly inside and clearly
-// outside each deadline of both devices. The margins (70 ms or more on each side) keep the cases
-// apart on a busy two-core machine.
+// Reply deadlines over a pseudo-terminal, on the program's time shared with the device: each
+// deadline of both devices met to the millisecond and missed by one.
 #include "DialogRecorder.h"
+#include "LockstepClock.h"
 #include "TestPorts.h"
 
 #include "base/Clock.h"
@@ -19,7 +19,8 @@
 namespace {
 
 // A device that answers the first request it gets with a script of pieces, each sent after its
-// own pause.
+// own pause (on the device's time). Its thread may first stall for a while of real time, as on a
+// loaded machine.
 class ScriptedDevice : public sim::PtyDevice {
   public:
     struct Piece {
@@ -27,19 +28,20 @@ class ScriptedDevice : public sim::PtyDevice {
         std::vector<uint8_t> bytes;
     };
     std::vector<Piece> script;
+    bool answered = false;
+    unsigned stallMs = 0;
 
   protected:
     void onBytes(const uint8_t*, size_t) override {
-        if (answered_) return;
-        answered_ = true;
+        if (answered) return;
+        answered = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(stallMs));
+        int64_t due = sim::nowUs();
         for (const Piece& piece : script) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(piece.pauseMs));
-            send(piece.bytes);
+            due += static_cast<int64_t>(piece.pauseMs) * 1000;
+            sendAt(due, piece.bytes);
         }
     }
-
-  private:
-    bool answered_ = false;
 };
 
 // FA, L, status, echo, data, 16-bit sum of L .. last data byte.
@@ -78,72 +80,59 @@ class ReplyDeadline : public testing::Test {
         return Link::ReceiveFrame();
     }
 
+    LockstepClock clock;
     DialogRecorder dialogs;
     QTemporaryDir folder;
     ScriptedDevice device;
 };
 
-// The start byte and the length byte within 200 ms.
-TEST_F(ReplyDeadline, ControlUnitStartByteInside) {
-    start({{130, controlUnitReply(1)}});
-    EXPECT_TRUE(controlUnitReceive());
-    EXPECT_EQ(Link::R(1), 1);
-}
-
-TEST_F(ReplyDeadline, ControlUnitStartByteOutside) {
-    start({{290, controlUnitReply(1)}});
-    EXPECT_FALSE(controlUnitReceive());
-}
-
-TEST_F(ReplyDeadline, ControlUnitLengthByteOutsideTheSameDeadline) {
-    start({{0, {0xFA}}, {290, {6, 1, 0, 7, 0}}});
-    EXPECT_FALSE(controlUnitReceive());
-}
-
-// The rest of the frame within 300 ms of the length byte.
-TEST_F(ReplyDeadline, ControlUnitRestInside) {
-    const auto reply = controlUnitReply(1);
-    start({{0, {reply.begin(), reply.begin() + 2}}, {180, {reply.begin() + 2, reply.end()}}});
-    EXPECT_TRUE(controlUnitReceive());
-}
-
-TEST_F(ReplyDeadline, ControlUnitRestOutside) {
-    const auto reply = controlUnitReply(1);
-    start({{0, {reply.begin(), reply.begin() + 2}}, {450, {reply.begin() + 2, reply.end()}}});
-    EXPECT_FALSE(controlUnitReceive());
-    EXPECT_TRUE(dialogs.entries.empty()); // a frame cut short is refused silently
-}
-
-// The key-programming device: start byte within 200 ms, the length byte within 1000 ms of it, the
-// body within 300 ms of the length byte.
-TEST_F(ReplyDeadline, KeyDeviceStartByte) {
-    start({{130, kKeyReply}});
-    EXPECT_TRUE(KeyLink::SendKeyCommand(2, 0, 0, 0, 0, 1));
-}
-
-TEST_F(ReplyDeadline, KeyDeviceStartByteOutside) {
-    start({{290, kKeyReply}});
-    EXPECT_FALSE(KeyLink::SendKeyCommand(2, 0, 0, 0, 0, 1));
-}
-
-TEST_F(ReplyDeadline, KeyDeviceLengthByteInside) {
-    start({{0, {0xFA}}, {800, {kKeyReply.begin() + 1, kKeyReply.end()}}});
-    EXPECT_TRUE(KeyLink::SendKeyCommand(2, 0, 0, 0, 0, 1));
-}
-
-TEST_F(ReplyDeadline, KeyDeviceLengthByteOutside) {
-    start({{0, {0xFA}}, {1300, {kKeyReply.begin() + 1, kKeyReply.end()}}});
-    EXPECT_FALSE(KeyLink::SendKeyCommand(2, 0, 0, 0, 0, 1));
-}
-
-TEST_F(ReplyDeadline, KeyDeviceBodyInside) {
-    start({{0, {kKeyReply.begin(), kKeyReply.begin() + 2}}, {180, {kKeyReply.begin() + 2, kKeyReply.end()}}});
-    EXPECT_TRUE(KeyLink::SendKeyCommand(2, 0, 0, 0, 0, 1));
-}
-
-TEST_F(ReplyDeadline, KeyDeviceBodyOutside) {
-    start({{0, {kKeyReply.begin(), kKeyReply.begin() + 2}}, {450, {kKeyReply.begin() + 2, kKeyReply.end()}}});
-    EXPECT_FALSE(KeyLink::SendKeyCommand(2, 0, 0, 0, 0, 1));
+// Each deadline met to the millisecond and missed by one, counted from the request on the
+// program's time: the control unit's start and length bytes within 200 ms and the rest within
+// 300 ms of the length byte; the key-programming device's start byte within 200 ms, its length
+// byte within 1000 ms of it and the body within 300 ms of the length byte. A device thread that
+// stalls for longer than a deadline of real time costs the program none of its time.
+TEST_F(ReplyDeadline, EachDeviceDeadlineMetToTheMillisecondAndMissedByOne) {
+    const auto unit = controlUnitReply(1);
+    const std::vector<uint8_t> unitHead(unit.begin(), unit.begin() + 2),
+        unitRest(unit.begin() + 2, unit.end());
+    const std::vector<uint8_t> keyHead(kKeyReply.begin(), kKeyReply.begin() + 2),
+        keyRest(kKeyReply.begin() + 2, kKeyReply.end()),
+        keyAfterStart(kKeyReply.begin() + 1, kKeyReply.end());
+    const std::vector<uint8_t> unitAfterStart(unit.begin() + 1, unit.end());
+    struct Case {
+        const char* what;
+        bool keyDevice;
+        std::vector<ScriptedDevice::Piece> script;
+        bool received;
+        unsigned stallMs = 0;
+    } cases[] = {
+        {"unit start byte at 200", false, {{200, unit}}, true},
+        {"unit start byte at 201", false, {{201, unit}}, false},
+        {"unit length byte at 200", false, {{0, {0xFA}}, {200, unitAfterStart}}, true},
+        {"unit length byte at 201", false, {{0, {0xFA}}, {201, unitAfterStart}}, false},
+        {"unit rest 300 after the length", false, {{0, unitHead}, {300, unitRest}}, true},
+        {"unit rest 301 after the length", false, {{0, unitHead}, {301, unitRest}}, false},
+        {"key start byte at 200", true, {{200, kKeyReply}}, true},
+        {"key start byte at 201", true, {{201, kKeyReply}}, false},
+        {"key length byte 1000 after the start", true, {{0, {0xFA}}, {1000, keyAfterStart}}, true},
+        {"key length byte 1001 after the start", true, {{0, {0xFA}}, {1001, keyAfterStart}}, false},
+        {"key body 300 after the length", true, {{0, keyHead}, {300, keyRest}}, true},
+        {"key body 301 after the length", true, {{0, keyHead}, {301, keyRest}}, false},
+        {"unit start byte at 200 from a thread stalled 400 ms", false, {{200, unit}}, true, 400},
+        {"key start byte at 200 from a thread stalled 400 ms", true, {{200, kKeyReply}}, true, 400},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        device.stop();
+        device.answered = false;
+        device.stallMs = c.stallMs;
+        start(c.script);
+        const bool received = c.keyDevice ? KeyLink::SendKeyCommand(2, 0, 0, 0, 0, 1) : controlUnitReceive();
+        EXPECT_EQ(received, c.received);
+        if (received && !c.keyDevice) EXPECT_EQ(Link::R(1), 1);
+        Link::ClosePort();
+    }
+    EXPECT_TRUE(dialogs.entries.empty()); // a reply cut short or late is refused silently
 }
 
 } // namespace

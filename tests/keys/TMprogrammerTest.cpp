@@ -2,6 +2,7 @@
 // key-programming device on a pseudo-terminal (linked as ttyS1, that is COM2).
 #include "keys/TMprogrammer.h"
 #include "DialogRecorder.h"
+#include "LockstepClock.h"
 #include "TestPorts.h"
 #include "base/Clock.h"
 #include "base/Dialogs.h"
@@ -122,6 +123,7 @@ class KeyWindow : public testing::Test {
         ASSERT_TRUE(panelShown());
     }
 
+    LockstepClock clock;
     DialogRecorder dialogs;
     QTemporaryDir dir;
     KeyDeviceSim device;
@@ -834,11 +836,11 @@ TEST_F(KeyWindow, NoTickOrClickRunsInsideAnotherExchange) {
     device.clearFrames();
     form->ProgressBar1->setValue(4);
     bool tickRan = false;
-    QTimer::singleShot(40, form.get(), [&] {
+    clock.at(40, [&] {
         form->Timer1Timer();
         tickRan = true;
     });
-    QTimer::singleShot(60, form.get(), [&] { QTest::mouseClick(form->Button4, Qt::LeftButton); });
+    clock.at(60, [&] { QTest::mouseClick(form->Button4, Qt::LeftButton); });
     form->Button5Click();
     EXPECT_TRUE(tickRan);
     EXPECT_EQ(form->ProgressBar1->value(), 4) << "the tick did nothing";

@@ -3,6 +3,7 @@
 // unit on a pseudo-terminal linked as COM1 in a temporary port folder.
 
 #include "DialogRecorder.h"
+#include "LockstepClock.h"
 #include "TestPorts.h"
 #include "VirtualClock.h"
 #include "base/Clock.h"
@@ -143,6 +144,7 @@ class SimLinkTest : public ::testing::Test {
         return out;
     }
 
+    LockstepClock clock;
     QTemporaryDir folder;
     sim::ControlUnitSim unit;
     DialogRecorder dialogs;

@@ -18,7 +18,10 @@
 
 namespace {
 
-class SiteBench : public SessionTest {};
+class SiteBench : public SessionTest {
+  protected:
+    SiteBench() { clock.release(); } // the line's real time is what is measured
+};
 
 TEST_F(SiteBench, TheSiteReadAndTheSiteList) {
     const std::vector<int> site{1, 2, 5};
