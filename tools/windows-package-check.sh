@@ -59,7 +59,10 @@ fresh_prefix() {
   wineserver -w
   # Without a window manager wine draws the windows' frames and captions itself, as Windows does.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null
+  # Wine plays Windows 7 by default, which the installer refuses.
+  windows_version win10
 }
+windows_version() { wine reg add 'HKCU\Software\Wine' /v Version /d "$1" /f >/dev/null; }
 stop_wine() { wineserver -k 2>/dev/null || true; wineserver -w; }
 # A failed check leaves no program of the prefix running (a message box waiting for a click).
 trap '[ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null' EXIT
@@ -166,10 +169,9 @@ $(diff <(echo "$expected") <(echo "$actual"))"
 }
 
 # Windows 7 as wine plays it (build 7601): the installer says it needs Windows 10 1809 and stops.
-wine reg add 'HKCU\Software\Wine' /v Version /d win7 /f >/dev/null
+windows_version win7
 where="installer on Windows 7" expect_exit 5 "$setup" /S
-wine reg delete 'HKCU\Software\Wine' /v Version /f >/dev/null
-wineserver -w
+windows_version win10
 [ ! -e "$installed" ] || fail "installer on Windows 7: it installed files"
 step "installer: refused on Windows 7 (exit code 5)"
 
@@ -233,10 +235,13 @@ changed=$(compare -metric AE "$work/main-window.png" "$work/opened-file.png" nul
   fail "opened file: the window differs from the empty one in [$changed] pixels, not the 1000 or more of the file's marks"
 step "installer: opening an .okf file starts the program with the file loaded"
 
-# While the program runs, neither the installer nor the uninstaller (run in place, so that its exit
-# code is its own) touches a file.
+# While the program runs, neither the installer nor the uninstaller touches a file. The uninstaller
+# runs in place (_?=), so that its exit code is its own; that path must reach it unquoted, as only a
+# batch file's line gives it.
 where="installer while the program runs" expect_exit 3 "$setup" /S
-where="uninstaller while the program runs" expect_exit 3 "$dir\\uninstall.exe" /S "_?=$dir"
+printf '"%s\\uninstall.exe" /S _?=%s\r\nexit /b %%errorlevel%%\r\n' "$dir" "$dir" >"$drive_c/uninstall-in-place.bat"
+where="uninstaller while the program runs" expect_exit 3 cmd /c 'C:\uninstall-in-place.bat' >/dev/null
+rm "$drive_c/uninstall-in-place.bat"
 where="installer and uninstaller while the program runs" expect_installed
 stop_wine
 step "installer: the installer and the uninstaller refuse while the program runs (exit code 3)"

@@ -29,6 +29,8 @@ ORTEX_PACKAGE_OUT=$work/out ORTEX_SIGN_PKCS12=$work/cert.p12 ORTEX_SIGN_PASSWORD
 
 export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wineboot -i >/dev/null 2>&1
+# Wine plays Windows 7 by default, which the installer refuses.
+wine reg add 'HKCU\Software\Wine' /v Version /d win10 /f >/dev/null
 wine "$work/out/ConfigOrtex-$version-setup.exe" /S
 wineserver -w
 uninstaller="$WINEPREFIX/drive_c/Program Files/ConfigOrtex/uninstall.exe"
