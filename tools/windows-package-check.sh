@@ -241,10 +241,23 @@ step "installer: opening an .okf file starts the program with the file loaded"
 where="installer while the program runs" expect_exit 3 "$setup" /S
 printf '"%s\\uninstall.exe" /S _?=%s\r\nexit /b %%errorlevel%%\r\n' "$dir" "$dir" >"$drive_c/uninstall-in-place.bat"
 where="uninstaller while the program runs" expect_exit 3 cmd /c 'C:\uninstall-in-place.bat' >/dev/null
-rm "$drive_c/uninstall-in-place.bat"
 where="installer and uninstaller while the program runs" expect_installed
 stop_wine
 step "installer: the installer and the uninstaller refuse while the program runs (exit code 3)"
+
+# A file another program holds open without sharing stays: the uninstaller reports it (exit code 4)
+# and keeps the program listed, to be uninstalled again.
+printf '#include <windows.h>\nint main(void) { if (CreateFileA("%s", GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL) == INVALID_HANDLE_VALUE) return 1; Sleep(INFINITE); }\n' \
+  "${dir//\\/\\\\}\\\\LICENSE.txt" >"$work/hold.c"
+x86_64-w64-mingw32-gcc -o "$work/hold.exe" "$work/hold.c"
+wine "$work/hold.exe" &
+sleep 2
+where="uninstaller with a file held open" expect_exit 4 cmd /c 'C:\uninstall-in-place.bat' >/dev/null
+[ -f "$installed/LICENSE.txt" ] || fail "uninstaller with a file held open: the held file is gone"
+where="uninstaller with a file held open" expect_value "$uninstall_key" DisplayVersion "$version"
+stop_wine
+rm "$drive_c/uninstall-in-place.bat"
+step "uninstaller: a file held open is reported (exit code 4) and the program stays listed"
 
 step "installer: uninstall.exe /S"
 # The user's file is not the program's: it goes before the comparison.
