@@ -45,7 +45,7 @@ for expected in "resources:--type=14 --name='IDI_ICON1'" 'manifest:level="asInvo
   where=${expected%%:*}
   grep -qF -- "${expected#*:}" <<<"${!where}" || fail "program: no ${expected#*:} in its $where"
 done
-rm -r "$work/${exe%%/*}"
+rm -r "${work:?}/${exe%%/*}"
 step "program: icon IDI_ICON1 and manifest (asInvoker, Windows 10/11, per-monitor DPI v2) in place"
 
 export WINEARCH=win64 WINEDEBUG=-all
