@@ -139,11 +139,13 @@ snapshot() {
   (cd "$drive_c" && find . -path ./windows/temp -prune -o -path './users/*/Temp' -prune \
      -o -print | LC_ALL=C sort) >"$work/$1.files"
   : >"$work/$1.reg"
-  # Wine registers its display driver anew each time it starts, under a new key and date.
+  # Wine registers its display driver anew each time it starts, under a new key and date, and counts
+  # its service manager's starts (ServiceCurrent).
   for key in HKLM HKCU HKCR; do
     wine reg export "$key" "$work/$1.$key.reg" /reg:64 /y >/dev/null
     iconv -f UTF-16 -t UTF-8 "$work/$1.$key.reg" | tr -d '\r' |
-      awk '/^\[/ { video = index($0, "\\Control\\Video\\{") > 0 } !video && !/^"DriverDateData"=/' \
+      awk '/^\[/ { wine = index($0, "\\Control\\Video\\{") > 0 || index($0, "\\Control\\ServiceCurrent]") > 0 }
+           !wine && !/^"DriverDateData"=/' \
       >>"$work/$1.reg"
   done
 }
