@@ -1,12 +1,15 @@
+#include "app/BundledFonts.h"
 #include "app/FileArgument.h"
 #include "app/MainForm.h"
 #include "app/ProgramWindows.h"
+#include "app/RunningMark.h"
 #include "app/ToolkitTranslation.h"
 #include "base/Dialogs.h"
 
 #include <QApplication>
 
 int main(int argc, char** argv) {
+    markRunning();
     const QString file = fileArgument(argc, argv);
     // The toolkit sees only the program's name: it takes no options from the command line.
     int toolkitArgc = argc > 0 ? 1 : 0;
@@ -15,6 +18,7 @@ int main(int argc, char** argv) {
     // display name to every window caption.
     QApplication::setApplicationName(applicationTitle());
     installToolkitTranslation();
+    loadBundledFonts();
 
     // The main window, shown, and the key programmer window, created hidden just after the main
     // window's first paint (the user cannot ask for it before).

@@ -1,12 +1,18 @@
 #!/usr/bin/env bash
 # Checks the Windows deliverables that tools/windows-package.sh made in build-windows/, under wine on
 # an X server of its own, each in a fresh wine prefix with nothing else installed:
+#   program    ConfigOrtex.exe carries its icon as IDI_ICON1 (the windows' icon) and its manifest;
 #   portable   the zip unpacked onto a drive of its own (a USB stick): the program starts, its main
 #              window is "Конфигуратор Ортекс V2.04" with readable Russian captions, and it loads Qt's
-#              Russian texts from the folder;
-#   installer  "setup.exe /S" installs into Program Files: every file, the Start menu shortcut, the
-#              uninstall entry and the .okf file type; opening an .okf file starts the program with
-#              it; "uninstall.exe /S" then leaves the prefix's files and registry as they were.
+#              Russian texts and the report's face from the folder;
+#   installer  refused by a Windows older than 10 1809; "setup.exe /S" installs into Program Files:
+#              every file, the Start menu shortcut, the uninstall entry and the .okf file type;
+#              opening an .okf file starts the program with it; while it runs, the installer and the
+#              uninstaller refuse (exit code 3) and change nothing; "uninstall.exe /S" then leaves the
+#              prefix's files and registry as they were;
+#   upgrade    where another program owns .okf (and the user chose one), an older build that had one
+#              more file is installed, then this one: exactly this one's files are there, the type
+#              stays the other program's, and uninstalling leaves the files and registry as before.
 # Every failure stops the script with the reason. Pictures and logs stay in build-windows/package-check/;
 # the main window of the portable run is main-window.png there.
 set -euo pipefail
@@ -28,6 +34,20 @@ step() { echo "windows-package-check: $*"; }
 rm -rf "$work"
 mkdir -p "$work"
 
+# --- the program's resources ---------------------------------------------------------------------
+exe=$(unzip -Z1 "$zip" | grep '/ConfigOrtex.exe$')
+unzip -q -o "$zip" "$exe" -d "$work"
+resources=$(wrestool -l "$work/$exe")
+manifest=$(wrestool -x --raw --type=24 --name=1 "$work/$exe" 2>/dev/null || true)
+for expected in "resources:--type=14 --name='IDI_ICON1'" 'manifest:level="asInvoker"' \
+                'manifest:<supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/>' \
+                'manifest:>PerMonitorV2</dpiAwareness>'; do
+  where=${expected%%:*}
+  grep -qF -- "${expected#*:}" <<<"${!where}" || fail "program: no ${expected#*:} in its $where"
+done
+rm -r "${work:?}/${exe%%/*}"
+step "program: icon IDI_ICON1 and manifest (asInvoker, Windows 10/11, per-monitor DPI v2) in place"
+
 export WINEARCH=win64 WINEDEBUG=-all
 # No offer to download Mono or Gecko into the fresh prefix: the program needs neither.
 export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -39,7 +59,10 @@ fresh_prefix() {
   wineserver -w
   # Without a window manager wine draws the windows' frames and captions itself, as Windows does.
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Decorated /d N /f >/dev/null
+  # Wine plays Windows 7 by default, which the installer refuses.
+  windows_version win10
 }
+windows_version() { wine reg add 'HKCU\Software\Wine' /v Version /d "$1" /f >/dev/null; }
 stop_wine() { wineserver -k 2>/dev/null || true; wineserver -w; }
 # A failed check leaves no program of the prefix running (a message box waiting for a click).
 trap '[ -n "${WINEPREFIX:-}" ] && wineserver -k 2>/dev/null' EXIT
@@ -96,12 +119,14 @@ text=$(shot_and_read "$id" "$work/main-window.png")
 # read back from the picture: boxes instead of letters would not.
 expect_words "$text" portable "Файл" "Сервис" "Текущий расширитель" "Записать в расширитель" "Код доступа" \
   "Общие свойства" "Глобальные разделы" "Пользователи"
-# Qt opens the file only once it found it readable; the trace doubles every backslash.
+# Qt opens a file only once it found it readable; the trace doubles every backslash.
 grep 'CreateFileW L"' "$work/portable.log" >"$work/portable-opened.log" || true
-grep -qF 'E:\\'"$folder_name"'\\translations\\qtbase_ru.qm" GENERIC_READ' "$work/portable-opened.log" ||
-  fail "portable: the program did not open translations\\qtbase_ru.qm from its folder (trace in $work/portable.log)"
+for file in translations\\\\qtbase_ru.qm fonts\\\\DejaVuSans.ttf fonts\\\\DejaVuSans-Bold.ttf; do
+  grep -qF 'E:\\'"$folder_name"'\\'"$file"'" GENERIC_READ' "$work/portable-opened.log" ||
+    fail "portable: the program did not open $file from its folder (trace in $work/portable.log)"
+done
 stop_wine
-step "portable: main window \"$title\" shown, Russian captions read back, Qt's Russian texts loaded"
+step "portable: main window \"$title\" shown, Russian captions read back, Qt's Russian texts and the report's face loaded"
 
 # --- the installer -------------------------------------------------------------------------------
 step "installer: a fresh prefix"
@@ -114,25 +139,49 @@ snapshot() {
   (cd "$drive_c" && find . -path ./windows/temp -prune -o -path './users/*/Temp' -prune \
      -o -print | LC_ALL=C sort) >"$work/$1.files"
   : >"$work/$1.reg"
-  # Wine registers its display driver anew each time it starts, under a new key and date.
+  # Wine registers its display driver anew each time it starts, under a new key and date, and counts
+  # its service manager's starts (ServiceCurrent).
   for key in HKLM HKCU HKCR; do
     wine reg export "$key" "$work/$1.$key.reg" /reg:64 /y >/dev/null
     iconv -f UTF-16 -t UTF-8 "$work/$1.$key.reg" | tr -d '\r' |
-      awk '/^\[/ { video = index($0, "\\Control\\Video\\{") > 0 } !video && !/^"DriverDateData"=/' \
+      awk '/^\[/ { wine = index($0, "\\Control\\Video\\{") > 0 || index($0, "\\Control\\ServiceCurrent]") > 0 }
+           !wine && !/^"DriverDateData"=/' \
       >>"$work/$1.reg"
   done
 }
+installed=$drive_c/Program\ Files/ConfigOrtex
+dir='C:\Program Files\ConfigOrtex'
+# Runs $2 with the arguments after it and expects exit code $1 ("$where" names the check). wine
+# waits for the program itself (not for the server: a program may run beside it).
+expect_exit() {
+  local code=$1
+  shift
+  set +e
+  wine "$@"
+  local got=$?
+  set -e
+  [ "$got" = "$code" ] || fail "$where: $(basename "${1//\\//}") $2 exited with $got, not $code"
+}
+expected=$( (cd "$stick/$folder_name" && find . -type f; echo ./uninstall.exe) | LC_ALL=C sort)
+expect_installed() {
+  local actual
+  actual=$( (cd "$installed" 2>/dev/null && find . -type f) | LC_ALL=C sort)
+  [ "$expected" = "$actual" ] || fail "$where: installed files differ from the portable folder:
+$(diff <(echo "$expected") <(echo "$actual"))"
+}
+
+# Windows 7 as wine plays it (build 7601): the installer says it needs Windows 10 1809 and stops.
+windows_version win7
+where="installer on Windows 7" expect_exit 5 "$setup" /S
+windows_version win10
+[ ! -e "$installed" ] || fail "installer on Windows 7: it installed files"
+step "installer: refused on Windows 7 (exit code 5)"
+
 snapshot before
 step "installer: $(basename "$setup") /S"
-wine "$setup" /S
-wineserver -w
-installed=$drive_c/Program\ Files/ConfigOrtex
-[ -d "$installed" ] || fail "installer: nothing in C:\\Program Files\\ConfigOrtex"
-expected=$( (cd "$stick/$folder_name" && find . -type f; echo ./uninstall.exe) | LC_ALL=C sort)
-actual=$( (cd "$installed" && find . -type f) | LC_ALL=C sort)
-[ "$expected" = "$actual" ] || fail "installer: installed files differ from the portable folder:
-$(diff <(echo "$expected") <(echo "$actual"))"
-for file in $actual; do
+where=installer expect_exit 0 "$setup" /S
+where=installer expect_installed
+for file in $expected; do
   cmp -s "$stick/$folder_name/$file" "$installed/$file" || [ "$file" = ./uninstall.exe ] ||
     fail "installer: $file differs from the portable folder's"
 done
@@ -153,10 +202,9 @@ reg_value() {
 expect_value() {
   local got
   got=$(reg_value "$1" "$2")
-  [ "$got" = "$3" ] || fail "installer: $1 $2 is [$got], not [$3]"
+  [ "$got" = "$3" ] || fail "${where:-installer}: $1 $2 is [$got], not [$3]"
 }
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\ConfigOrtex'
-dir='C:\Program Files\ConfigOrtex'
 expect_value "$uninstall_key" DisplayName 'Конфигуратор Ортекс'
 expect_value "$uninstall_key" DisplayVersion "$version"
 expect_value "$uninstall_key" Publisher 'ConfigOrtex developers'
@@ -169,6 +217,7 @@ kib=$(du -s --block-size=1K --apparent-size "$installed" | cut -f1)
 [[ $size == dword:* ]] && [ $((16#${size#dword:})) -ge $((kib * 9 / 10)) ] &&
   [ $((16#${size#dword:})) -le $((kib * 11 / 10)) ] || fail "installer: EstimatedSize [$size] is not about $kib KiB"
 expect_value 'HKLM\Software\Classes\.okf' @ ConfigOrtex.okf
+expect_value 'HKLM\Software\Classes\.okf\OpenWithProgids' ConfigOrtex.okf ''
 expect_value 'HKLM\Software\Classes\ConfigOrtex.okf\shell\open\command' @ "\"$dir\\ConfigOrtex.exe\" \"%1\""
 step "installer: files, shortcut, uninstall entry and .okf file type in place"
 
@@ -186,8 +235,31 @@ import -window "$id" "$work/opened-file.png"
 changed=$(compare -metric AE "$work/main-window.png" "$work/opened-file.png" null: 2>&1 || true)
 [[ $changed =~ ^[0-9]+$ ]] && [ "$changed" -ge 1000 ] ||
   fail "opened file: the window differs from the empty one in [$changed] pixels, not the 1000 or more of the file's marks"
-stop_wine
 step "installer: opening an .okf file starts the program with the file loaded"
+
+# While the program runs, neither the installer nor the uninstaller touches a file. The uninstaller
+# runs in place (_?=), so that its exit code is its own; that path must reach it unquoted, as only a
+# batch file's line gives it.
+where="installer while the program runs" expect_exit 3 "$setup" /S
+printf '"%s\\uninstall.exe" /S _?=%s\r\nexit /b %%errorlevel%%\r\n' "$dir" "$dir" >"$drive_c/uninstall-in-place.bat"
+where="uninstaller while the program runs" expect_exit 3 cmd /c 'C:\uninstall-in-place.bat' >/dev/null
+where="installer and uninstaller while the program runs" expect_installed
+stop_wine
+step "installer: the installer and the uninstaller refuse while the program runs (exit code 3)"
+
+# A file another program holds open without sharing stays: the uninstaller reports it (exit code 4)
+# and keeps the program listed, to be uninstalled again.
+printf '#include <windows.h>\nint main(void) { if (CreateFileA("%s", GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL) == INVALID_HANDLE_VALUE) return 1; Sleep(INFINITE); }\n' \
+  "${dir//\\/\\\\}\\\\LICENSE.txt" >"$work/hold.c"
+x86_64-w64-mingw32-gcc -o "$work/hold.exe" "$work/hold.c"
+wine "$work/hold.exe" &
+sleep 2
+where="uninstaller with a file held open" expect_exit 4 cmd /c 'C:\uninstall-in-place.bat' >/dev/null
+[ -f "$installed/LICENSE.txt" ] || fail "uninstaller with a file held open: the held file is gone"
+where="uninstaller with a file held open" expect_value "$uninstall_key" DisplayVersion "$version"
+stop_wine
+rm "$drive_c/uninstall-in-place.bat"
+step "uninstaller: a file held open is reported (exit code 4) and the program stays listed"
 
 step "installer: uninstall.exe /S"
 # The user's file is not the program's: it goes before the comparison.
@@ -202,4 +274,36 @@ diff -u "$work/before.reg" "$work/after.reg" >"$work/registry.diff" ||
   fail "uninstaller: registry differs from before the installation:
 $(head -60 "$work/registry.diff")"
 step "uninstaller: every file and registry key is gone"
+
+# --- an upgrade, where another program owns .okf --------------------------------------------------
+# The older build is this one with one more file, which only its uninstaller knows.
+step "upgrade: an older build with one more file"
+older=$work/older-setup.exe
+sed 's|^\(  SetOutPath "\$INSTDIR"\)$|\1\n  File "'"$work"'/older-only.dll"|
+     s|^\(!macro UninstallFiles\)$|\1\n  Delete "$INSTDIR\\older-only.dll"|' "$build/files.nsh" >"$work/older-files.nsh"
+echo older >"$work/older-only.dll"
+makensis -V1 -INPUTCHARSET UTF8 -X'SetCompressor /FINAL zlib' -DVERSION=2.03 -DFILE_VERSION=2.3.0.0 \
+  -DFILES="$work/older-files.nsh" -DICON="$build/windows/configortex.ico" -DOUTFILE="$older" \
+  packaging/windows/ConfigOrtex.nsi
+wine reg add 'HKLM\Software\Classes\.okf' /ve /d Other.okf /f /reg:64 >/dev/null
+wine reg add 'HKCU\Software\Microsoft\Windows\CurrentVersion\Explorer\FileExts\.okf\UserChoice' \
+  /v ProgId /d Other.okf /f >/dev/null
+snapshot upgrade-before
+where="older build" expect_exit 0 "$older" /S
+[ -f "$installed/older-only.dll" ] || fail "upgrade: the older build did not install older-only.dll"
+where="upgrade" expect_exit 0 "$setup" /S
+where="upgrade" expect_installed
+where=upgrade expect_value 'HKLM\Software\Classes\.okf' @ Other.okf
+where=upgrade expect_value 'HKLM\Software\Classes\.okf\OpenWithProgids' ConfigOrtex.okf ''
+where=upgrade expect_value "$uninstall_key" DisplayVersion "$version"
+step "upgrade: exactly the new build's files, .okf still the other program's, offered under OpenWithProgids"
+wine "$dir\\uninstall.exe" /S
+wineserver -w
+snapshot upgrade-after
+for kind in files reg; do
+  diff -u "$work/upgrade-before.$kind" "$work/upgrade-after.$kind" >"$work/upgrade.$kind.diff" ||
+    fail "upgrade: after uninstalling, the $kind differ from before:
+$(head -60 "$work/upgrade.$kind.diff")"
+done
+step "upgrade: uninstalled, the other program's .okf and the user's choice as they were"
 step "all checks passed"

@@ -5,19 +5,34 @@
 #   ConfigOrtex-<version>-setup.exe   the installer of that folder (packaging/windows/ConfigOrtex.nsi)
 # The DLLs are those the program and its two plugins import, followed through every DLL they import
 # in turn. A DLL found in the Windows build of Qt or beside the cross compiler goes into the folder; one
-# that mingw-w64 links as part of Windows (it has an import library for it) stays out; any other
-# stops the script.
-#   ORTEX_WIN_CACHE  the cache folder of the Windows build of Qt (default ~/.cache/configortex-win64)
-#   ORTEX_DEPS       the folder of qtserialport-everywhere-src-6.4.2.tar.xz (default ../shared/deps)
+# of Windows' own DLLs (the list below) stays out; any other stops the script.
+#   ORTEX_WIN_CACHE          the cache folder of the Windows build of Qt (tools/windows-qt.sh)
+#   ORTEX_PACKAGE_OUT        the folder for the three (default build-windows)
+#   ORTEX_SIGN_PKCS12        a code-signing certificate with its key (PKCS#12): the program, the
+#   ORTEX_SIGN_PASSWORD_FILE installer and its uninstaller are signed with it (osslsigncode), with the
+#                            password the file holds; without them nothing is signed
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 build=$root/build-windows
-qt=${ORTEX_WIN_CACHE:-$HOME/.cache/configortex-win64}/qt-6.4.2
+out=$(realpath -m "${ORTEX_PACKAGE_OUT:-$build}")
+qt=$(bash tools/windows-qt.sh --prefix)
 triple=x86_64-w64-mingw32
 compiler=$triple-g++-posix
-sdk_lib=/usr/$triple/lib
 fail() { echo "windows-package: $*" >&2; exit 1; }
+# Windows' own DLLs that the program, Qt and the compiler's runtime import: they stay out of the
+# folder. A new one is added here once it is known to come with every Windows 10 1809 and later.
+windows_dlls=(advapi32 authz comdlg32 d3d9 d3d11 dwmapi dxgi gdi32 imm32 kernel32 mpr msvcrt netapi32
+              ole32 oleaut32 setupapi shcore shell32 shlwapi user32 userenv uxtheme version winmm ws2_32
+              wtsapi32 api-ms-win-core-synch-l1-2-0 api-ms-win-core-winrt-l1-1-0
+              api-ms-win-core-winrt-string-l1-1-0)
+sign=()
+if [ -n "${ORTEX_SIGN_PKCS12:-}" ]; then
+  [ -f "$ORTEX_SIGN_PKCS12" ] || fail "no certificate $ORTEX_SIGN_PKCS12 (ORTEX_SIGN_PKCS12)"
+  [ -f "${ORTEX_SIGN_PASSWORD_FILE:-}" ] || fail "ORTEX_SIGN_PASSWORD_FILE names no file with the certificate's password"
+  command -v osslsigncode >/dev/null || fail "no osslsigncode (bash tools/install-deps.sh windows)"
+  sign=(bash "$root/tools/windows-sign.sh")
+fi
 
 version=$(sed -n 's/^project(ConfigOrtex VERSION \([0-9.]*\) .*/\1/p' CMakeLists.txt)
 [ -n "$version" ] || fail "no version in CMakeLists.txt"
@@ -30,12 +45,13 @@ icon=$build/windows/configortex.ico
 [ -f "$qt/.complete" ] || fail "no finished Windows build of Qt in $qt (bash tools/windows-qt.sh)"
 
 name=ConfigOrtex-$version-win64
-folder=$build/$name
-rm -rf "$folder" "$build/$name.zip" "$build/ConfigOrtex-$version-setup.exe"
-mkdir -p "$folder"/{platforms,styles,translations,licenses,wireshark}
+folder=$out/$name
+rm -rf "$folder" "$out/$name.zip" "$out/ConfigOrtex-$version-setup.exe"
+mkdir -p "$folder"/{platforms,styles,translations,licenses,wireshark,fonts}
 
 # Symbols only make the files larger: the DLLs keep what they export.
 $triple-strip -o "$folder/ConfigOrtex.exe" "$program"
+[ ${#sign[@]} -eq 0 ] || "${sign[@]}" "$folder/ConfigOrtex.exe"
 $triple-strip --strip-unneeded -o "$folder/platforms/qwindows.dll" "$qt/plugins/platforms/qwindows.dll"
 $triple-strip --strip-unneeded -o "$folder/styles/qwindowsvistastyle.dll" \
   "$qt/plugins/styles/qwindowsvistastyle.dll"
@@ -48,7 +64,7 @@ origin() {
   found=$($compiler -print-file-name="$dll")
   if [ "$found" != "$dll" ] && [ -f "$found" ]; then realpath "$found"; return; fi
   lower=$(tr '[:upper:]' '[:lower:]' <<<"${dll%.*}")
-  if [ -f "$sdk_lib/lib$lower.a" ] || [[ $lower == api-ms-win-* ]]; then echo windows; return; fi
+  for known in "${windows_dlls[@]}"; do [ "$lower" = "$known" ] && { echo windows; return; }; done
   echo missing
 }
 declare -A seen=()
@@ -64,7 +80,7 @@ while [ ${#queue[@]} -gt 0 ]; do
     from=$(origin "$dll")
     case $from in
       windows) ;;
-      missing) fail "$dll, which $(basename "$file") imports, is neither in $qt/bin, nor beside $compiler, nor part of Windows" ;;
+      missing) fail "$dll, which $(basename "$file") imports, is neither in $qt/bin, nor beside $compiler, nor in the list of Windows' own DLLs" ;;
       *)
         $triple-strip --strip-unneeded -o "$folder/$dll" "$from"
         bundled+=("$dll")
@@ -80,6 +96,11 @@ translations=/usr/share/qt6/translations/qtbase_ru.qm
 cp "$translations" "$folder/translations/"
 cp packaging/windows/qt.conf "$folder/"
 cp journal/ortex.lua "$folder/wireshark/"
+# The PDF report's face, which Windows does not have; the program loads it from its folder.
+for face in DejaVuSans DejaVuSans-Bold; do
+  [ -f "/usr/share/fonts/truetype/dejavu/$face.ttf" ] || fail "no $face.ttf (Debian package fonts-dejavu-core)"
+  cp "/usr/share/fonts/truetype/dejavu/$face.ttf" "$folder/fonts/"
+done
 
 # The licences: the program's, then those of what is bundled with it, with where their sources are.
 crlf() { sed 's/\r\?$/\r/' "$1" >"$2"; }
@@ -95,14 +116,16 @@ source_version() { dpkg-query -W -f='${source:Version}' "$1"; }
 sed -e "s/@VERSION@/$version/g" -e "s/@QTBASE_VERSION@/$qtbase_version/g" \
     -e "s/@QTTRANSLATIONS_VERSION@/$(source_version qt6-translations-l10n)/g" \
     -e "s/@GCC_MINGW_VERSION@/$(source_version gcc-mingw-w64-base)/g" \
-    -e "s/@MINGW_VERSION@/$(source_version mingw-w64-common)/g" packaging/windows/licenses.txt |
+    -e "s/@MINGW_VERSION@/$(source_version mingw-w64-common)/g" \
+    -e "s/@DEJAVU_VERSION@/$(source_version fonts-dejavu-core)/g" packaging/windows/licenses.txt |
   sed 's/\r\?$/\r/' >"$folder/licenses/README.txt"
 for pair in /usr/share/common-licenses/LGPL-3:LGPL-3.0.txt /usr/share/common-licenses/GPL-3:GPL-3.0.txt \
             /usr/share/doc/libqt6core6/copyright:qtbase-copyright.txt \
             /usr/share/doc/libqt6serialport6/copyright:qtserialport-copyright.txt \
             /usr/share/doc/qt6-translations-l10n/copyright:qttranslations-copyright.txt \
             /usr/share/doc/gcc-mingw-w64-base/copyright:gcc-runtime-copyright.txt \
-            /usr/share/doc/mingw-w64-common/copyright:mingw-w64-copyright.txt; do
+            /usr/share/doc/mingw-w64-common/copyright:mingw-w64-copyright.txt \
+            /usr/share/doc/fonts-dejavu-core/copyright:dejavu-fonts-copyright.txt; do
   [ -f "${pair%%:*}" ] || fail "no ${pair%%:*}"
   crlf "${pair%%:*}" "$folder/licenses/${pair#*:}"
 done
@@ -110,10 +133,11 @@ done
 # The same date on every file: the same build gives the same zip.
 stamp=$(git log -1 --format=%ct 2>/dev/null || date +%s)
 find "$folder" -exec touch -h -d "@$stamp" {} +
-(cd "$build" && find "$name" -print | LC_ALL=C sort | zip -q -X -9 "$name.zip" -@)
+(cd "$out" && find "$name" -print | LC_ALL=C sort | zip -q -X -9 "$name.zip" -@)
 
-# The installer: every file of the folder is installed, and removed by the uninstaller.
-files=$build/windows/files.nsh
+# The installer: every file of the folder is installed, and removed by the uninstaller; one that could
+# not be written or removed goes into the report (the macro Checked of the installer's script).
+files=$out/files.nsh
 {
   echo '!macro InstallFiles'
   (cd "$folder" && find . -type d | LC_ALL=C sort) | while read -r dir; do
@@ -121,6 +145,7 @@ files=$build/windows/files.nsh
     echo "  SetOutPath \"\$INSTDIR${sub//\//\\}\""
     (cd "$folder/$dir" && find . -maxdepth 1 -type f | LC_ALL=C sort) | while read -r file; do
       echo "  File \"$folder${sub}/${file#./}\""
+      echo "  !insertmacro Checked \"\$OUTDIR\\${file#./}\""
     done
   done
   echo '!macroend'
@@ -128,6 +153,7 @@ files=$build/windows/files.nsh
   (cd "$folder" && find . -type f | LC_ALL=C sort) | while read -r file; do
     rel=${file#./}
     echo "  Delete \"\$INSTDIR\\${rel//\//\\}\""
+    echo "  !insertmacro Checked \"\$INSTDIR\\${rel//\//\\}\""
   done
   (cd "$folder" && find . -mindepth 1 -type d | LC_ALL=C sort -r) | while read -r dir; do
     rel=${dir#./}
@@ -135,9 +161,14 @@ files=$build/windows/files.nsh
   done
   echo '!macroend'
 } >"$files"
+setup=$out/ConfigOrtex-$version-setup.exe
+# makensis runs the signing command through the shell, for the installer and for the uninstaller
+# that it carries (written out at installation).
+signing=()
+[ ${#sign[@]} -eq 0 ] || signing=("-DSIGN=${sign[*]}")
 makensis -V2 -INPUTCHARSET UTF8 -DVERSION="$version" -DFILE_VERSION="$major.$minor.0.0" -DFILES="$files" \
-  -DICON="$icon" -DOUTFILE="$build/ConfigOrtex-$version-setup.exe" packaging/windows/ConfigOrtex.nsi
+  -DICON="$icon" -DOUTFILE="$setup" "${signing[@]}" packaging/windows/ConfigOrtex.nsi
 
 size() { du -s --apparent-size --block-size=1K "$1" | cut -f1; }
 printf 'portable folder %s KiB, zip %s KiB, installer %s KiB\n' "$(size "$folder")" \
-  "$(size "$build/$name.zip")" "$(size "$build/ConfigOrtex-$version-setup.exe")"
+  "$(size "$out/$name.zip")" "$(size "$setup")"

@@ -4,7 +4,7 @@
 #   bash tools/windows-test.sh [WINDOWS-BUILD [LINUX-BUILD]]
 #
 # WINDOWS-BUILD (default build-windows) is the cross build, configured with
-#   ~/.cache/configortex-win64/qt-6.4.2/bin/qt-cmake -S . -B build-windows -G Ninja
+#   "$(bash tools/windows-qt.sh --prefix)/bin/qt-cmake" -S . -B build-windows -G Ninja
 # and built (its test programs and tests/serial_e2e_driver.exe included). LINUX-BUILD (default build)
 # is a Linux build; the script configures it where needed and builds its two programs for the end-to-
 # end check (tests/serial_e2e_devices, tests/serial_e2e_driver).

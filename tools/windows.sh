@@ -5,16 +5,19 @@
 # Installs what is missing (tools/install-deps.sh windows), builds Qt for Windows into its cache folder
 # once (tools/windows-qt.sh; ORTEX_WIN_CACHE names the folder, default ~/.cache/configortex-win64),
 # cross-builds the program, runs the Windows tests under wine (tools/windows-test.sh), makes both files
-# (tools/windows-package.sh) and checks them under wine (tools/windows-package-check.sh).
+# (tools/windows-package.sh; signed where ORTEX_SIGN_PKCS12 and ORTEX_SIGN_PASSWORD_FILE name a
+# certificate and its password), checks them under wine (tools/windows-package-check.sh) and checks
+# signing with a throwaway certificate (tools/windows-sign-check.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-qt=${ORTEX_WIN_CACHE:-$HOME/.cache/configortex-win64}/qt-6.4.2
 started=$SECONDS
 stage() { echo "== windows: $1 ($((SECONDS - started)) s)"; }
 
 bash tools/install-deps.sh windows
-stage "Qt for Windows in $qt"
+stage "Qt for Windows"
 bash tools/windows-qt.sh
+qt=$(bash tools/windows-qt.sh --prefix)
+stage "Qt for Windows in $qt"
 
 stage "ConfigOrtex.exe and its tests"
 "$qt/bin/qt-cmake" -S . -B build-windows -G Ninja -DCMAKE_BUILD_TYPE=Release
@@ -29,4 +32,6 @@ stage "portable folder, zip and installer"
 bash tools/windows-package.sh
 stage "checks under wine"
 bash tools/windows-package-check.sh
+stage "signing with a throwaway certificate"
+bash tools/windows-sign-check.sh
 stage "done"

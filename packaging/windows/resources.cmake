@@ -1,5 +1,6 @@
-# The program's Windows resources: its icon, drawn from the picture the Linux desktop shows, and its
-# version, which Explorer shows in the file's properties. The installer uses the same icon.
+# The program's Windows resources: its icon, drawn from the picture the Linux desktop shows, its
+# version, which Explorer shows in the file's properties, and its application manifest. The installer
+# uses the same icon.
 enable_language(RC)
 find_program(ORTEX_RSVG_CONVERT rsvg-convert REQUIRED)
 find_program(ORTEX_ICOTOOL icotool REQUIRED)
@@ -24,6 +25,9 @@ add_custom_command(OUTPUT ${ORTEX_ICON}
 # "2.04" is file version 2.4.0.0.
 string(REGEX REPLACE "^0+([0-9])" "\\1" minor "${PROJECT_VERSION_MINOR}")
 set(ORTEX_VERSION_COMMAS ${PROJECT_VERSION_MAJOR},${minor},0,0)
+set(ORTEX_VERSION_DOTS ${PROJECT_VERSION_MAJOR}.${minor}.0.0)
+set(ORTEX_MANIFEST ${ORTEX_WINDOWS_DIR}/ConfigOrtex.manifest)
+configure_file(${CMAKE_SOURCE_DIR}/packaging/windows/ConfigOrtex.manifest ${ORTEX_MANIFEST} @ONLY)
 configure_file(${CMAKE_SOURCE_DIR}/packaging/windows/ConfigOrtex.rc.in ${ORTEX_WINDOWS_DIR}/ConfigOrtex.rc @ONLY)
 target_sources(ConfigOrtex PRIVATE ${ORTEX_WINDOWS_DIR}/ConfigOrtex.rc)
-set_source_files_properties(${ORTEX_WINDOWS_DIR}/ConfigOrtex.rc PROPERTIES OBJECT_DEPENDS ${ORTEX_ICON})
+set_source_files_properties(${ORTEX_WINDOWS_DIR}/ConfigOrtex.rc PROPERTIES OBJECT_DEPENDS "${ORTEX_ICON};${ORTEX_MANIFEST}")

@@ -1,0 +1,3 @@
+#include "app/BundledFonts.h"
+
+void loadBundledFonts() {}
