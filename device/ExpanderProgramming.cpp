@@ -251,9 +251,13 @@ void ExpanderSession::writeDescriptions(uint8_t address, bool everything) {
         Link::SendFrame(descriptorWritePayload(code, slot, bytes));
         Link::WaitMs(kDescriptorWritePauseMs);
         if (Clock::terminating()) return;
-        // The raw read keeps the start byte: [0] start, [1] length, [2] status.
-        if (Link::RawRead() < 3 || Link::R(2) != kDescriptorWritten) {
-            report(QStringLiteral("Ошибка записи дескрипторов") + QString::number(Link::R(2)));
+        // Only the unit's answer to this write counts: a late answer to an earlier request that
+        // waits on the line is dropped. Without any answer the message names the byte the frame
+        // buffer holds third, the write's own command.
+        const bool answered = Link::ReceiveWriteAnswer();
+        if (!answered || Link::R(1) != kDescriptorWritten) {
+            const uint8_t status = Link::storedReplyBytes() >= 2 ? Link::R(1) : Link::R(2);
+            report(QStringLiteral("Ошибка записи дескрипторов") + QString::number(status));
             // A line that has gone would bring the same message for every loop that follows.
             if (!Link::portOpen()) return;
         }

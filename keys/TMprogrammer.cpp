@@ -297,7 +297,8 @@ void TTMwriteForm::Timer1Timer() {
         if (ProgressBar1->value() >= kProgressMax) Button5Click();
     }
 
-    if (!ReceiveKeyReply()) return;
+    // A key report carries the slot byte: a frame too short for it reports no key.
+    if (!ReceiveKeyReply() || storedBytes() <= kReportSlotByte) return;
     Timer1->stop();
 
     if (!Panel1->isHidden()) {

@@ -42,6 +42,13 @@ class ObservedLine : public SerialLine {
         }
         return ok;
     }
+    int takeWaiting(uint8_t* into, int max) override {
+        const int n = line_->read(into, max);
+        if (!installedTap) return n;
+        if (n > 0) installedTap->purged(into, n);
+        if (n < 0) reportLost();
+        return n;
+    }
     // What the purge would throw away is read first, so that the observer sees it; the line ends
     // up as the purge alone leaves it.
     void purgeInput() override {

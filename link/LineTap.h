@@ -16,6 +16,9 @@ class LineTap {
     virtual void received(const uint8_t* bytes, int count) = 0;
     // Bytes that were waiting in the receive queue when it was purged.
     virtual void purged(const uint8_t* bytes, int count) = 0;
+    // The frame whose last byte was just read answers no request of the exchange that read it (a
+    // late or repeated answer to an earlier one): the program dropped it whole.
+    virtual void dropped() {}
     // portName is "COMn", or empty for a line installed by other means (tests, the demonstration).
     virtual void event(Event event, const QString& portName) = 0;
 };

@@ -2,6 +2,9 @@
 
 #include "base/Clock.h"
 #include "base/Dialogs.h"
+#include "base/Wipe.h"
+#include "link/AnswerLedger.h"
+#include "link/FrameTail.h"
 #include "link/LineTap.h"
 #include "link/PortNames.h"
 #include "link/QtSerialLine.h"
@@ -12,9 +15,16 @@
 namespace Link {
 namespace {
 
-constexpr int kRawReadMax = 40;
 constexpr int kMaxPayload = 255 - 2; // N counts the start byte and itself, in one byte
 constexpr uint8_t kFetchFrame[] = {kRequestStart, 0x03, 0x02, 0x05, 0x00};
+// A reply the control unit starts later than this after its request is not waited for any more,
+// and one it sends twice comes again within the second.
+constexpr unsigned kOwedMs = 1000;
+constexpr unsigned kRepeatMs = 300;
+constexpr int kDatalessLength = 6;
+constexpr uint8_t kRelayCommand = 1;
+constexpr uint8_t kReadDescriptorCommand = 4; // its reply is the text alone, without the number
+constexpr int kTableBlockBytes = 32; // start, length, status, echo, checksum: a reply with no data
 
 struct LinkState {
     std::unique_ptr<SerialLine> line;
@@ -24,6 +34,11 @@ struct LinkState {
     uint64_t pauseEndUs = 0;
     std::function<void(const QString&)> traceSink;
     QString trace;
+    AnswerLedger ledger{kOwedMs, kRepeatMs};
+    FrameTail tail{Framing::ControlUnit};
+    uint32_t tailDeadline = 0;
+    int lastStored = 0; // bytes of the last reply stored in the frame buffer
+    uint64_t lineNumber = 0;
 };
 
 LinkState& state() {
@@ -96,17 +111,108 @@ bool writeFrame(const QByteArray& frame) {
     return writeFrame(reinterpret_cast<const uint8_t*>(frame.constData()), static_cast<int>(frame.size()));
 }
 
-// The write of a request that does not purge both queues as SendRequest does. Whatever waits in the
-// receive queue arrived before the request went out, so it cannot be the answer to it: it is a late
-// or repeated answer to an earlier request, which the exchange would otherwise take for its own (a
-// refused write read as written). It is thrown away first; the line carries the same bytes.
-bool writeFresh(const uint8_t* frame, int count) {
-    if (SerialLine* line = state().line.get()) line->purgeInput();
-    return writeFrame(frame, count);
-}
-
 bool acceptedStatus(uint8_t status) {
     return status == 0 || status == 1 || status == 7 || status == 8 || status == 9;
+}
+
+// What answers a request of the control unit, r[0] being the reply's length byte: its echo is the
+// command asked (a relayed command for a relay request), and a reply with a status the request takes
+// has the data that command gives. The blocks of the tables echo their number, which the caller
+// checks. The key-programming device answers the access step with its signature.
+AnswerLedger::Answers answersTo(const QByteArray& request) {
+    const auto* f = reinterpret_cast<const uint8_t*>(request.constData());
+    const uint8_t command = f[2];
+    const uint8_t echo = command == kRelayCommand && request.size() > 4 ? f[4] : command;
+    return [command, echo](const uint8_t* r, int) {
+        const bool data = acceptedStatus(r[1]);
+        switch (command) {
+        case 2: // a fetch: FetchReply knows what it fetches
+            return true;
+        case 0:
+            return isKeyDeviceSignature(r) || (r[2] == echo && (!data || r[0] == kDatalessLength));
+        case 5:
+        case 6:
+            return !data || r[0] == kDatalessLength + kTableBlockBytes;
+        case 4:
+            return r[2] == echo && (!data || r[0] > kDatalessLength);
+        default:
+            return r[2] == echo && (command != kRelayCommand || !data || r[0] == kDatalessLength);
+        }
+    };
+}
+
+// The data an expander's answer to a relayed command carries at least.
+int fetchedDataOf(uint8_t expanderCommand) {
+    switch (expanderCommand) {
+    case 0x55:
+        return 18;
+    case 0x5A:
+        return 16;
+    case 0x5D: // the users' masks, or a page of their codes, whose length the reader judges
+        return 1;
+    default: // a write's echo: what it holds is compared by the caller
+        return 0;
+    }
+}
+
+// A fetch is answered with status 1 by the expander's answer to the command relayed, with the data
+// that command gives (a relay request's own reply echoes the command too, without data); with
+// another status, by the unit's word that it has no such answer, which echoes nothing or the command.
+AnswerLedger::Answers fetchAnswers(uint8_t expected) {
+    return [expected](const uint8_t* r, int) {
+        if (r[1] != 1) return r[2] == 0 || r[2] == expected;
+        return r[2] == expected && r[0] - kDatalessLength >= fetchedDataOf(expected);
+    };
+}
+
+// The purge of the receive queue: what waits is read first and followed frame by frame, so that a
+// frame still arriving is thrown away whole when its rest comes.
+void purgeReceived(SerialLine& line) {
+    LinkState& s = state();
+    std::array<uint8_t, 256> waiting{};
+    for (int total = 0; total < 4096;) {
+        const int n = line.takeWaiting(waiting.data(), static_cast<int>(waiting.size()));
+        if (n <= 0) break;
+        s.tail.passOver(waiting.data(), n);
+        total += n;
+    }
+    wipe(waiting.data(), waiting.size()); // what was waiting may be a code
+    line.purgeInput();
+    if (s.tail.open()) s.tailDeadline = Clock::ticks() + kRestDeadlineMs;
+}
+
+// Reads and throws away the rest of a frame whose head a purge took, as far as it comes before
+// the deadline; false when the line has gone.
+bool dropTail(uint32_t deadline, Clock::TickPump& pump) {
+    LinkState& s = state();
+    while (s.tail.open()) {
+        if (Clock::passed(s.tailDeadline)) {
+            s.tail.clear(); // its rest never came: the bytes from now on are looked at afresh
+            break;
+        }
+        uint8_t b = 0;
+        const int n = readLine(&b, 1);
+        if (n < 0) return false;
+        if (n == 1) {
+            s.tail.passOver(&b, 1);
+            continue;
+        }
+        awaitBytes();
+        pump();
+        if (Clock::terminating() || Clock::passed(deadline)) break;
+    }
+    return true;
+}
+
+// A new line owes no answer to what was sent on the one before.
+void forgetAnswers() {
+    ++state().lineNumber;
+    state().ledger.reset();
+    state().tail.clear();
+}
+
+void tellDropped() {
+    if (LineTap* t = tap()) t->dropped();
 }
 
 void publishTrace() {
@@ -168,6 +274,7 @@ bool OpenPort(const QString& portName) {
         showBareMessage(QStringLiteral("Not open ") + portName);
         return false;
     }
+    forgetAnswers();
     state().line = observed(std::move(line), portName);
     state().lineName = portName;
     return true;
@@ -185,12 +292,17 @@ QString heldPortName() {
     return liveLine() ? state().lineName : QString();
 }
 
+uint64_t lineNumber() {
+    return state().lineNumber;
+}
+
 SerialLine* port() {
     return liveLine();
 }
 
 void adoptPort(SerialLine* line) {
     state().line.reset(); // the old line closes before the new one opens
+    forgetAnswers();
     state().line = observed(std::unique_ptr<SerialLine>(line), QString());
     state().lineName.clear();
 }
@@ -211,65 +323,90 @@ void WaitMs(unsigned ms) {
     s.pauseEndUs = outer;
 }
 
+namespace {
+
+// One whole frame, read as every reply is read: the start byte within the deadline (what comes
+// before it thrown away byte by byte), the length byte within the same deadline, the rest within
+// 300 ms of it. The poll waits only when the line had nothing, and wakes when bytes arrive.
+enum class Read { Frame, Nothing, Cut, BadLength, Gone };
+Read readFrame(uint32_t deadline, Clock::TickPump& pump) {
+    LinkState& s = state();
+    uint8_t* r = s.r.data();
+    if (!dropTail(deadline, pump)) return Read::Gone;
+    s.lastStored = 0;
+    for (;;) {
+        const int n = readLine(r, 1);
+        if (n < 0) return Read::Gone;
+        if (n == 1 && r[0] == kReplyStart) break;
+        if (n == 0) awaitBytes();
+        pump();
+        if (Clock::terminating() || Clock::passed(deadline)) return Read::Nothing;
+    }
+    for (;;) {
+        const int n = readLine(r, 1);
+        if (n < 0) return Read::Gone;
+        if (n == 1) break;
+        awaitBytes();
+        pump();
+        if (Clock::terminating() || Clock::passed(deadline)) return Read::Nothing;
+    }
+    s.lastStored = 1;
+    const int length = r[0];
+    if (length < kMinReplyLength)
+        return Read::BadLength; // no frame is that short; its checksum would lie outside the frame
+
+    const uint32_t restDeadline = Clock::ticks() + kRestDeadlineMs;
+    int received = 2;
+    int remaining = length - 2;
+    while (remaining > 0) {
+        const int n = readLine(r + received - 1, remaining);
+        if (n < 0) return Read::Gone;
+        received += n;
+        remaining -= n;
+        s.lastStored = received - 1;
+        if (remaining == 0) break;
+        if (n == 0) awaitBytes();
+        pump();
+        if (Clock::terminating() || Clock::passed(restDeadline)) break;
+    }
+    return remaining == 0 ? Read::Frame : Read::Cut;
+}
+
+} // namespace
+
 bool ReceiveFrame() {
     Busy busy;
     Clock::TickPump pump;
     LinkState& s = state();
     if (!s.line) return false;
-    uint8_t* r = s.r.data();
-
-    // The start byte, within 200 ms; whatever comes before it is thrown away byte by byte. The
-    // poll waits only when the line had nothing, and wakes when bytes arrive, so a reply is taken
-    // as fast as it arrives.
-    uint32_t deadline = Clock::ticks() + kStartDeadlineMs;
+    const uint8_t* r = s.r.data();
+    // Frames that answer no try of this exchange (a late or repeated answer to an earlier request)
+    // are dropped whole, and the wait goes on within its deadline.
+    const uint32_t deadline = Clock::ticks() + kStartDeadlineMs;
+    bool dropped = false;
     for (;;) {
-        const int n = readLine(r, 1);
-        if (n < 0) return false;
-        if (n == 1 && r[0] == kReplyStart) break;
-        if (n == 0) awaitBytes();
-        pump();
-        if (Clock::terminating() || Clock::passed(deadline)) return false;
+        const Read read = readFrame(deadline, pump);
+        if (read != Read::Frame) {
+            if (read != Read::Gone) s.ledger.tryEnded(read != Read::Nothing || !dropped);
+            return false;
+        }
+        const bool checked = checkReply(r, s.lastStored) == ReplyCheck::Ok;
+        // A receive that no request asked for (nothing is owed) takes what comes.
+        const bool asked = s.ledger.owes(Clock::ticks());
+        if (!asked || s.ledger.judge(r, s.lastStored, checked, Clock::ticks()) == AnswerLedger::Whose::Own) {
+            if (checked) return true;
+            // The exchange's own reply, damaged on the way. The key-programming device's signature,
+            // read with this framing, never adds up.
+            if (!isKeyDeviceSignature(r)) showBareMessage(QStringLiteral("Не совпала КС"));
+            return false;
+        }
+        tellDropped();
+        dropped = true;
+        if (Clock::terminating() || Clock::passed(deadline)) {
+            s.ledger.tryEnded(false);
+            return false;
+        }
     }
-
-    // The length byte, within the same 200 ms.
-    for (;;) {
-        const int n = readLine(r, 1);
-        if (n < 0) return false;
-        if (n == 1) break;
-        awaitBytes();
-        pump();
-        if (Clock::terminating() || Clock::passed(deadline)) return false;
-    }
-    const int length = r[0];
-    if (length < kMinReplyLength)
-        return false; // no frame is that short; its checksum would lie outside the frame
-
-    // The rest, within 300 ms, stored from R[1] on.
-    deadline = Clock::ticks() + kRestDeadlineMs;
-    int received = 2;
-    int remaining = length - 2;
-    while (remaining > 0) {
-        const int n = readLine(r + received - 1, remaining);
-        if (n < 0) return false;
-        received += n;
-        remaining -= n;
-        if (remaining == 0) break;
-        if (n == 0) awaitBytes();
-        pump();
-        if (Clock::terminating() || Clock::passed(deadline)) break;
-    }
-
-    switch (checkReply(r, received - 1)) {
-    case ReplyCheck::Ok:
-        return true;
-    case ReplyCheck::BadChecksum:
-        if (!isKeyDeviceSignature(r)) showBareMessage(QStringLiteral("Не совпала КС"));
-        return false;
-    case ReplyCheck::Incomplete:
-    case ReplyCheck::BadLength:
-        break;
-    }
-    return false;
 }
 
 bool SendRequest(uint8_t command, uint8_t a1, uint8_t a2, uint8_t a3, uint8_t a4) {
@@ -277,11 +414,14 @@ bool SendRequest(uint8_t command, uint8_t a1, uint8_t a2, uint8_t a3, uint8_t a4
     LinkState& s = state();
     const QByteArray frame = requestFrame(command, a1, a2, a3, a4);
     layOut(frame);
+    s.ledger.beginExchange();
+    const AnswerLedger::Answers answers = answersTo(frame);
     for (int attempt = 0; attempt < kRequestAttempts; ++attempt) {
         if (!s.line || Clock::terminating()) return false;
-        s.line->purgeInput();
+        purgeReceived(*s.line);
         s.line->purgeOutput();
         if (!writeFrame(frame)) return false;
+        s.ledger.asked(answers, Clock::ticks(), command == kReadDescriptorCommand);
         if (ReceiveFrame()) {
             if (acceptedStatus(s.r[1])) return true;
             WaitMs(kBusyPauseMs);
@@ -293,7 +433,16 @@ bool SendRequest(uint8_t command, uint8_t a1, uint8_t a2, uint8_t a3, uint8_t a4
 void SendFrame(const QByteArray& payload) {
     const QByteArray frame = buildFrame(payload);
     if (frame.isEmpty()) return; // N would not fit its byte: such a frame would arrive corrupted
-    writeFresh(reinterpret_cast<const uint8_t*>(frame.constData()), static_cast<int>(frame.size()));
+    LinkState& s = state();
+    s.ledger.beginExchange();
+    // Whatever waits arrived before the request went out, so it cannot be the answer to it: a late
+    // or repeated answer to an earlier request. It is dropped frame by frame; the line carries the
+    // same bytes.
+    if (s.line) purgeReceived(*s.line);
+    if (!writeFrame(frame)) return;
+    // The control unit answers a descriptor's write itself; a relayed write is answered through
+    // the fetch.
+    if (static_cast<uint8_t>(frame[2]) != kRelayCommand) s.ledger.asked(answersTo(frame), Clock::ticks());
 }
 
 bool FetchReply(uint8_t expectedCommand) {
@@ -302,9 +451,13 @@ bool FetchReply(uint8_t expectedCommand) {
     s.trace.clear();
     publishTrace();
     layOut(kFetchFrame, sizeof kFetchFrame);
+    s.ledger.beginExchange();
+    const AnswerLedger::Answers answers = fetchAnswers(expectedCommand);
     for (int round = 0; round < kFetchRounds; ++round) {
         if (!s.line || Clock::terminating()) return false;
-        if (!writeFresh(kFetchFrame, sizeof kFetchFrame)) return false;
+        purgeReceived(*s.line); // as before every request: what waits is no answer to it
+        if (!writeFrame(kFetchFrame, sizeof kFetchFrame)) return false;
+        s.ledger.asked(answers, Clock::ticks());
         WaitMs(kFetchPauseMs);
         s.r[1] = 0;
         s.r[2] = 0;
@@ -318,9 +471,12 @@ bool FetchReply(uint8_t expectedCommand) {
     return false;
 }
 
-int RawRead() {
-    const int n = readLine(state().r.data(), kRawReadMax);
-    return n < 0 ? 0 : n;
+bool ReceiveWriteAnswer() {
+    return ReceiveFrame();
+}
+
+int storedReplyBytes() {
+    return state().lastStored;
 }
 
 uint8_t R(int k) {

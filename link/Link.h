@@ -53,14 +53,20 @@ QString heldPortName();
 SerialLine* port();
 // Installs an already open line (tests and the demo); takes ownership. nullptr closes.
 void adoptPort(SerialLine* line);
+// Counts the lines opened or installed: a new number is a new line, which owes no answer to what
+// was sent on the one before.
+uint64_t lineNumber();
 
 void WaitMs(unsigned ms);
 bool ReceiveFrame();
 bool SendRequest(uint8_t command, uint8_t a1, uint8_t a2, uint8_t a3, uint8_t a4);
 void SendFrame(const QByteArray& payload);
 bool FetchReply(uint8_t expectedCommand);
-// One non-blocking read of up to 40 bytes into the frame buffer from its start.
-int RawRead();
+// The control unit's answer to a write it answers itself (a descriptor's): a whole frame answering
+// that write, read as every reply is, from what has arrived and within the reply's deadlines.
+bool ReceiveWriteAnswer();
+// Bytes of the last reply stored in the frame buffer, length byte included (0: none came).
+int storedReplyBytes();
 
 // The frame buffer: R(0) = length byte, R(1) = status, R(2) = echo, R(3).. data.
 uint8_t R(int k);

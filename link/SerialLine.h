@@ -16,6 +16,9 @@ class SerialLine : public Clock::Wakeable {
     virtual int read(uint8_t* into, int max) = 0;
     // Writes all bytes; false when the line is gone or the write failed.
     virtual bool write(const uint8_t* bytes, int count) = 0;
+    // Reads what waits in the receive queue in order to throw it away (a purge that looks first):
+    // as read(), but an observer of the line sees the bytes as purged.
+    virtual int takeWaiting(uint8_t* into, int max) { return read(into, max); }
     virtual void purgeInput() = 0;
     virtual void purgeOutput() = 0;
     // True once the line is gone for good, also when that was found while no exchange ran.

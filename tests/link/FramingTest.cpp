@@ -235,7 +235,7 @@ TEST_F(ReceiveTest, LineThatDisappearsEndsTheExchangeAndClosesThePortOnce) {
     EXPECT_FALSE(Link::SendRequest(0, 1, 2, 3, 4));
     EXPECT_FALSE(Link::ReceiveFrame());
     EXPECT_FALSE(Link::FetchReply(0x55));
-    EXPECT_EQ(Link::RawRead(), 0);
+    EXPECT_FALSE(Link::ReceiveWriteAnswer());
     Link::SendFrame(QByteArray("\x01\x03\x56", 3));
     EXPECT_EQ(clock.now, after);
     EXPECT_TRUE(dialogs.entries.empty());
@@ -266,10 +266,10 @@ class RequestTest : public ReceiveTest {};
 TEST_F(RequestTest, AcceptedStatusesAndRetries) {
     for (int status = 0; status <= 12; ++status) {
         renewLine();
-        line->responder = [status](ScriptedLine& l, const Bytes&) { l.feedNow(reply(status, 0)); };
+        line->responder = [status](ScriptedLine& l, const Bytes&) { l.feedNow(reply(status, 0x55)); };
         const uint32_t start = clock.now;
         const bool accepted = status == 0 || status == 1 || status == 7 || status == 8 || status == 9;
-        EXPECT_EQ(Link::SendRequest(6, 1, 0, 0, 0), accepted) << status;
+        EXPECT_EQ(Link::SendRequest(1, 3, 0x55, 0, 0), accepted) << status;
         EXPECT_EQ(log->writes.size(), accepted ? 1u : 3u) << status;
         if (!accepted) // three answers, each followed by the 50 ms pause
             EXPECT_GE(clock.now - start, 150u) << status;
@@ -302,7 +302,7 @@ TEST_F(RequestTest, FetchPollsAfterDroppingStaleBytesAndTracesWrongReplies) {
         EXPECT_EQ(w, (Bytes{0xAF, 0x03, 0x02, 0x05, 0x00}));
         ++round;
         if (round == 1)
-            l.feed(reply(1, 0x5A, Bytes(16, 0)), clock.now + 10); // another command's answer
+            l.feed(reply(1, 0x5A, Bytes(16, 0)), clock.now + 10); // another command's: no answer to it
         else if (round == 2)
             l.feed(reply(3, 0), clock.now + 10); // not there yet
         else
@@ -312,24 +312,23 @@ TEST_F(RequestTest, FetchPollsAfterDroppingStaleBytesAndTracesWrongReplies) {
     const uint32_t start = clock.now;
     EXPECT_TRUE(Link::FetchReply(0x55));
     EXPECT_EQ(round, 3);
-    EXPECT_EQ(log->operations, (std::vector<std::string>{"purge-in", "write", "purge-in", "write", "purge-in", "write"}));
-    EXPECT_EQ(Link::traceText(), QStringLiteral("  1:90  3:0"));
-    EXPECT_EQ(traces,
-              (std::vector<QString>{QString(), QStringLiteral("  1:90"), QStringLiteral("  1:90  3:0")}));
-    // Each round: 50 ms before the receive; each wrong answer: 100 ms more.
-    EXPECT_GE(clock.now - start, 3 * 50u + 2 * 100u);
-    EXPECT_LE(clock.now - start, 3 * 50u + 2 * 100u + 12u);
+    EXPECT_EQ(Link::traceText(), QStringLiteral("  3:0"));
+    EXPECT_EQ(traces, (std::vector<QString>{QString(), QStringLiteral("  3:0")}));
+    // Each round: 50 ms before the receive; the first waits out its 200 ms for its own answer, the
+    // second's answer costs 100 ms more.
+    EXPECT_GE(clock.now - start, 3 * 50u + 200u + 100u);
+    EXPECT_LE(clock.now - start, 3 * 50u + 200u + 100u + 12u);
     EXPECT_EQ(Link::R(3), 7);
 
     // The next fetch starts its trace afresh; ten rounds without the right answer fail.
     round = 0;
     line->responder = [&](ScriptedLine& l, const Bytes&) {
         ++round;
-        l.feedNow(reply(1, 0x5C, {0, 0}));
+        l.feedNow(reply(3, 0));
     };
     EXPECT_FALSE(Link::FetchReply(0x59));
     EXPECT_EQ(round, 10);
-    EXPECT_EQ(Link::traceText(), QStringLiteral("  1:92").repeated(10));
+    EXPECT_EQ(Link::traceText(), QStringLiteral("  3:0").repeated(10));
 }
 
 TEST_F(RequestTest, SilentFetchTakesItsTenRoundsAndClearsStatusAndEcho) {
@@ -342,20 +341,21 @@ TEST_F(RequestTest, SilentFetchTakesItsTenRoundsAndClearsStatusAndEcho) {
     EXPECT_EQ(Link::traceText(), QString());
 }
 
-TEST_F(RequestTest, SendFrameDropsStaleBytesWritesAndRawReadTakesAtMostFortyBytes) {
-    line->feedNow(reply(1, 0x55, Bytes(18, 9))); // an answer to an earlier request, not to this one
+TEST_F(RequestTest, WriteAnswerIsTheWholeFrameAnsweringTheWriteNotWhatWaitsFirst) {
+    // A late answer to an earlier fetch waits when the descriptor write goes out, and the unit's
+    // refusal of the write follows: the refusal is the answer, read as a frame.
+    line->feedNow(reply(1, 0x55, Bytes(18, 9)));
     Link::SendFrame(QByteArray("\x03\x97\x00\x00\x05\x00", 6));
     ASSERT_EQ(log->writes.size(), 1u);
     EXPECT_EQ(log->writes[0], request({0x08, 0x03, 0x97, 0x00, 0x00, 0x05, 0x00}));
     EXPECT_EQ(log->operations, (std::vector<std::string>{"purge-in", "write"}));
-    EXPECT_EQ(Link::RawRead(), 0);
-
-    Bytes many(50, 0x11);
-    line->feedNow(many);
-    EXPECT_EQ(Link::RawRead(), 40);
-    EXPECT_EQ(line->unread(), 10u);
-    EXPECT_EQ(Link::RawRead(), 10);
-    EXPECT_EQ(Link::RawRead(), 0);
+    line->feed(reply(1, 0x55, Bytes(18, 9)), clock.now + 100); // and one after it
+    line->feed(reply(4, 3), clock.now + 300);
+    Link::WaitMs(300);
+    EXPECT_TRUE(Link::ReceiveWriteAnswer());
+    EXPECT_EQ(Link::R(1), 4);
+    EXPECT_EQ(Link::R(2), 3);
+    EXPECT_EQ(line->unread(), 0u);
 
     Link::SendFrame(QByteArray(254, '\x01'));
     EXPECT_EQ(log->writes.size(), 1u) << "a frame longer than its length byte can count is not sent";
@@ -369,7 +369,7 @@ TEST_F(RequestTest, NoPortFailsAtOnce) {
     EXPECT_FALSE(Link::ReceiveFrame());
     EXPECT_FALSE(Link::SendRequest(6, 0, 0, 0, 0));
     EXPECT_FALSE(Link::FetchReply(0x55));
-    EXPECT_EQ(Link::RawRead(), 0);
+    EXPECT_FALSE(Link::ReceiveWriteAnswer());
     EXPECT_EQ(clock.now, start);
     EXPECT_TRUE(dialogs.entries.empty());
 }
