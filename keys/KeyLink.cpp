@@ -19,10 +19,10 @@ int stored = 0;
 // A reply can come as late as a try waits for it, all three deadlines; one sent twice comes again
 // within the second.
 constexpr unsigned kOwedMs = kStartDeadlineMs + kLengthDeadlineMs + kBodyDeadlineMs;
-constexpr unsigned kRepeatMs = 300;
+constexpr unsigned kCopyMs = 280; // less than the pause after a descriptor write
 
 struct Answers {
-    Link::AnswerLedger ledger{kOwedMs, kRepeatMs};
+    Link::AnswerLedger ledger{kOwedMs, kCopyMs, false};
     Link::FrameTail tail{Link::Framing::KeyDevice};
     uint32_t tailDeadline = 0;
     uint64_t line = 0; // the line the owed requests went out on
@@ -158,7 +158,6 @@ bool receive(bool listening) {
     Link::ExchangeScope scope;
     Link::AnswerLedger& ledger = answersOn(line).ledger;
     const uint32_t deadline = Clock::ticks() + kStartDeadlineMs;
-    bool dropped = false;
     for (;;) {
         const Read read = readFrame(deadline);
         switch (read) {
@@ -168,13 +167,11 @@ bool receive(bool listening) {
             purgeAfterBadFrame();
             return false;
         case Read::Nothing:
-            if (!listening) ledger.tryEnded(!dropped);
             return false;
         case Read::Cut:
             // A reply short of its last byte is checked against the last byte that came; one short
             // of more is refused without a check.
             if (checkKeyReply(buffer.data(), stored) == KeyReplyCheck::Incomplete) {
-                if (!listening) ledger.tryEnded(true);
                 return false;
             }
             break;
@@ -182,7 +179,7 @@ bool receive(bool listening) {
             break;
         }
         const bool checked = checkKeyReply(buffer.data(), stored) == KeyReplyCheck::Ok;
-        const Link::AnswerLedger::Whose whose = ledger.judge(buffer.data(), stored, checked, Clock::ticks());
+        const Link::AnswerLedger::Whose whose = ledger.judge(buffer.data(), stored, checked, Clock::ticks(), listening);
         const bool mine = listening ? whose == Link::AnswerLedger::Whose::Unasked
                                     : whose == Link::AnswerLedger::Whose::Own;
         if (mine) {
@@ -191,9 +188,7 @@ bool receive(bool listening) {
             return false;
         }
         if (LineTap* tap = Link::tap()) tap->dropped();
-        dropped = true;
         if (Clock::passed(deadline) || Clock::terminating()) {
-            if (!listening) ledger.tryEnded(false);
             return false;
         }
     }
@@ -218,7 +213,9 @@ bool ReceiveKeyReply() {
 bool SendKeyCommand(uint8_t command, uint8_t p1, uint8_t p2, uint8_t p3, uint8_t p4, int tries) {
     if (!Link::port() || tries <= 0) return false;
     const auto request = buildKeyRequest(command, p1, p2, p3, p4);
-    answers().ledger.beginExchange();
+    // Its replies are a status and a table, equal for many requests: an exchange takes a copy, which
+    // at worst shows a table again; only listening tells a copy from a report.
+    answers().ledger.beginExchange(Link::subjectOf(request.data(), kRequestSize), nullptr);
     for (int attempt = 0; attempt < tries; ++attempt) {
         SerialLine* line = Link::port();
         if (!line || Clock::terminating()) return false;

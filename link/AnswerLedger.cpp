@@ -5,81 +5,93 @@
 #include <algorithm>
 
 namespace Link {
+namespace {
 
-void AnswerLedger::beginExchange() {
-    if (!tookOwn_)
-        owed_.erase(std::remove_if(owed_.begin(), owed_.end(), [&](const Owed& o) { return o.exchange == exchange_; }),
-                    owed_.end());
-    tookOwn_ = false;
-    droppedOwn_ = false;
-    ++exchange_;
+constexpr size_t kRepliesKept = 8;
+
+bool same(const std::vector<uint8_t>& bytes, const uint8_t* r, int stored) {
+    return bytes.size() == size_t(stored) && std::equal(bytes.begin(), bytes.end(), r);
 }
 
-void AnswerLedger::asked(Answers answers, uint32_t now, bool anonymous) {
-    droppedOwn_ = false;
+} // namespace
+
+uint32_t subjectOf(const uint8_t* bytes, int count) {
+    uint32_t hash = 2166136261u; // FNV-1a
+    for (int i = 0; i < count; ++i)
+        hash = (hash ^ bytes[i]) * 16777619u;
+    return hash | 1u;
+}
+
+void AnswerLedger::beginExchange(uint32_t subject, Guarded guarded) {
+    ++exchange_;
+    subject_ = subject;
+    guarded_ = guarded;
+}
+
+void AnswerLedger::asked(Answers answers, uint32_t now) {
     expire(now);
-    owed_.push_back({exchange_, now, std::move(answers), anonymous});
+    owed_.push_back({exchange_, subject_, now, std::move(answers)});
 }
 
 void AnswerLedger::expire(uint32_t now) {
     while (!owed_.empty() && now - owed_.front().sentTick > owedMs_)
         owed_.pop_front();
+    for (Reply& reply : replies_)
+        if (now - reply.tick > copyMs_) reply.copyDue = false;
 }
 
-AnswerLedger::Whose AnswerLedger::judge(const uint8_t* r, int stored, bool checked, uint32_t now) {
+bool AnswerLedger::owes(uint32_t now) {
     expire(now);
-    const auto it =
-        std::find_if(owed_.begin(), owed_.end(), [&](const Owed& o) { return o.answers(r, stored); });
-    if (it == owed_.end()) {
-        // In order, it is the reply to the oldest request still owed one, only not an answer it can
-        // take (another command's answer that the device kept): if no other frame comes, that try
-        // has had its reply.
-        droppedOwn_ = droppedOwn_ || std::any_of(owed_.begin(), owed_.end(), [&](const Owed& o) { return o.exchange == exchange_; });
-        return Whose::Unasked;
-    }
-    // The reply taken before, again and soon after, for a request whose reply does not say what it
-    // answers: once, since a second equal one is more likely this request's own.
-    if (it->anonymous && it->exchange != takenExchange_ && checked && !repeatSeen_ &&
-        now - takenTick_ <= repeatMs_ && taken_.size() == size_t(stored) &&
-        std::equal(taken_.begin(), taken_.end(), r)) {
-        repeatSeen_ = true;
-        return Whose::Stale;
-    }
-    const bool own = it->exchange == exchange_;
-    if (!own && std::any_of(it + 1, owed_.end(), [&](const Owed& o) {
-            return o.exchange == exchange_ && o.answers(r, stored);
-        }))
-        droppedOwn_ = true;
-    // Requests before it will not be answered any more: the device answers in order.
-    owed_.erase(owed_.begin(), it + 1);
-    if (!own) return Whose::Stale;
-    tookOwn_ = true;
-    if (checked) {
-        wipe(taken_.data(), taken_.size());
-        taken_.assign(r, r + stored);
-        takenTick_ = now;
-        takenExchange_ = exchange_;
-        repeatSeen_ = false;
-    }
-    return Whose::Own;
+    return std::any_of(owed_.begin(), owed_.end(), [&](const Owed& o) { return o.exchange == exchange_; });
 }
 
-void AnswerLedger::tryEnded(bool frameCame) {
-    // The requests before this try's were lost, not late; this try's own answer was the frame
-    // dropped.
-    if (droppedOwn_ && !frameCame) {
-        const auto it = std::find_if(owed_.begin(), owed_.end(), [&](const Owed& o) { return o.exchange == exchange_; });
-        owed_.erase(owed_.begin(), it == owed_.end() ? it : it + 1);
+const AnswerLedger::Reply* AnswerLedger::takenBy(uint64_t exchange) const {
+    for (auto it = replies_.rbegin(); it != replies_.rend(); ++it)
+        if (it->exchange == exchange) return &*it;
+    return nullptr;
+}
+
+void AnswerLedger::remember(const uint8_t* r, int stored, uint64_t exchange, uint32_t subject, uint32_t now) {
+    if (replies_.size() == kRepliesKept) {
+        wipe(replies_.front().bytes.data(), replies_.front().bytes.size());
+        replies_.pop_front();
     }
-    droppedOwn_ = false;
+    replies_.push_back({std::vector<uint8_t>(r, r + stored), exchange, subject, now, true});
+}
+
+AnswerLedger::Whose AnswerLedger::judge(const uint8_t* r, int stored, bool checked, uint32_t now, bool listening) {
+    expire(now);
+    // A copy of a reply that came a moment ago, unless this exchange asks for what that one did.
+    if (checked && (listening || (guarded_ && guarded_(r)))) {
+        for (Reply& reply : replies_) {
+            if (!reply.copyDue || !same(reply.bytes, r, stored)) continue;
+            if (!listening && (reply.exchange == exchange_ || reply.subject == subject_)) continue;
+            reply.copyDue = false;
+            return Whose::Stale;
+        }
+    }
+    // The oldest try still owed a reply that this frame can be.
+    const auto mine = [&](const Owed& o) { return !listening && (o.exchange == exchange_ || o.subject == subject_); };
+    const auto it = std::find_if(owed_.begin(), owed_.end(), [&](const Owed& o) {
+        if (mine(o)) return o.answers(r, stored);
+        if (!listening && !earlierInExchanges_) return false;
+        const Reply* took = takenBy(o.exchange);
+        return took ? same(took->bytes, r, stored) : o.answers(r, stored);
+    });
+    if (it == owed_.end()) return Whose::Unasked;
+    const bool own = mine(*it);
+    const uint64_t exchange = it->exchange;
+    // Tries before it will not be answered any more: the device answers in order.
+    owed_.erase(owed_.begin(), it + 1);
+    if (checked) remember(r, stored, exchange, own ? subject_ : 0, now);
+    return own ? Whose::Own : Whose::Stale;
 }
 
 void AnswerLedger::reset() {
-    droppedOwn_ = false;
     owed_.clear();
-    wipe(taken_.data(), taken_.size());
-    taken_.clear();
-    repeatSeen_ = true;
+    for (Reply& reply : replies_)
+        wipe(reply.bytes.data(), reply.bytes.size());
+    replies_.clear();
 }
 
 } // namespace Link

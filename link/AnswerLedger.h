@@ -4,15 +4,23 @@
 #include <functional>
 #include <vector>
 
-// Which request a received frame answers. A device answers each request with one reply, in the
-// order of the requests, but may answer later than the program waited: a request whose try timed out
-// can still get its reply after the next try, or the next exchange, has gone out. So a frame belongs
-// to the oldest request still owed a reply that it can answer; it is an exchange's own only when that
-// request is one of the exchange's own tries. A device may also send one reply twice; where a reply
-// does not name what it answers (a descriptor's text), a frame equal to the one the exchange before
-// took, arriving soon after it, is taken for that reply again, once. Everything that is not an
-// exchange's own answer is stale and is dropped whole.
+// Which frame is an exchange's own answer. A device answers each request once, in order, but may
+// answer later than the program waited, or send one reply twice: a frame that comes while an
+// exchange waits may belong to an earlier request.
+//  - A frame is the exchange's own only when it can answer the exchange's request (its echo, and the
+//    data its command gives); everything else is dropped whole and the wait goes on.
+//  - Replies are owed in order, one for each try. A frame belongs to the oldest try still owed one
+//    that it can be: for a try of an earlier exchange that took its answer, only the same reply
+//    again (the same request gets the same reply); so a request that was never answered costs the
+//    exchanges after it at most the replies equal to its own. A try of an earlier exchange that
+//    asked the same as this one is as good as this one's own.
+//  - Every reply may come once more, soon after: a frame equal to a reply that came within the copy
+//    time is that copy, unless the exchange asks for the same thing as the reply's request did (the
+//    same reply is right either way).
 namespace Link {
+
+// What a request asks for, as a subject for beginExchange: equal requests give equal subjects.
+uint32_t subjectOf(const uint8_t* bytes, int count);
 
 class AnswerLedger {
   public:
@@ -20,55 +28,60 @@ class AnswerLedger {
     using Answers = std::function<bool(const uint8_t* r, int stored)>;
     enum class Whose {
         Own,     // the answer to one of the exchange's own tries
-        Stale,   // the answer to an earlier exchange, or a reply sent twice
-        Unasked, // no request owes it: while no exchange waits, a frame the device sent by itself
+        Stale,   // a reply to an earlier request, or a copy: dropped
+        Unasked, // nothing asked for it: in an exchange, dropped; while listening, the device's own word
     };
 
-    // owedMs: how long after its request a reply can still come; repeatMs: how soon after its first
-    // copy a reply can come again.
-    AnswerLedger(unsigned owedMs, unsigned repeatMs) : owedMs_(owedMs), repeatMs_(repeatMs) {}
+    // owedMs: how long after its request a reply can still come; copyMs: how soon after a reply its
+    // copy can come. Without earlierInExchanges, an exchange does not look for the replies owed to
+    // earlier ones (a device whose replies all look alike): only listening does.
+    AnswerLedger(unsigned owedMs, unsigned copyMs, bool earlierInExchanges = true)
+        : owedMs_(owedMs), copyMs_(copyMs), earlierInExchanges_(earlierInExchanges) {}
 
-    // Starts an exchange: its tries are told apart from all earlier ones. The exchange before, if it
-    // got no answer of its own at all, is owed nothing more: its device was silent, not late.
-    void beginExchange();
-    uint64_t exchange() const { return exchange_; }
-    // A try of the current exchange went out at tick `now`. anonymous: its reply does not tell
-    // which of several such requests it answers.
-    void asked(Answers answers, uint32_t now, bool anonymous = false);
-    // Judges a frame that came whole at tick `now`; checked tells whether its checksum was right.
-    // An own checked frame is remembered as the reply taken.
-    Whose judge(const uint8_t* r, int stored, bool checked, uint32_t now);
-    // A try of the current exchange ended without any frame after the exchange dropped one that it
-    // could have taken: that frame was the try's answer after all (the earlier request it was laid
-    // to was lost), so the try is owed nothing more and the next exchange is not made to wait for it.
-    void tryEnded(bool frameCame);
-    // Whether some request, of any exchange, may still be answered at tick now.
-    bool owes(uint32_t now) {
-        expire(now);
-        return !owed_.empty();
-    }
+    // Whether a copy of a reply must not be taken by an exchange that asks for something else:
+    // replies whose copy, taken, would say something wrong. (Not a bare status that many requests
+    // get alike and that does no harm taken twice.)
+    using Guarded = bool (*)(const uint8_t* r);
+    // Starts an exchange: its tries are told apart from all earlier ones. subject: what its request
+    // asks for.
+    void beginExchange(uint32_t subject, Guarded guarded);
+    // A try of the current exchange went out at tick `now`.
+    void asked(Answers answers, uint32_t now);
+    // Judges a frame that came whole at tick `now`, while the current exchange waits for its answer
+    // or, with listening, while none does; checked tells whether its checksum was right. While
+    // listening, a frame that no try owes and that is no copy is Unasked: the device's own word.
+    Whose judge(const uint8_t* r, int stored, bool checked, uint32_t now, bool listening = false);
+    // Whether a try of the current exchange still owes a reply at tick now.
+    bool owes(uint32_t now);
     // A new line: nothing sent before is owed by it.
     void reset();
 
   private:
     struct Owed {
         uint64_t exchange;
+        uint32_t subject;
         uint32_t sentTick;
         Answers answers;
-        bool anonymous;
+    };
+    struct Reply {
+        std::vector<uint8_t> bytes;
+        uint64_t exchange; // the exchange of the request it answered
+        uint32_t subject;
+        uint32_t tick;    // when it came
+        bool copyDue;     // its copy may still come
     };
     void expire(uint32_t now);
+    const Reply* takenBy(uint64_t exchange) const;
+    void remember(const uint8_t* r, int stored, uint64_t exchange, uint32_t subject, uint32_t now);
 
     unsigned owedMs_;
-    unsigned repeatMs_;
+    unsigned copyMs_;
+    bool earlierInExchanges_;
     uint64_t exchange_ = 0;
+    uint32_t subject_ = 0;
+    Guarded guarded_ = nullptr;
     std::deque<Owed> owed_;
-    std::vector<uint8_t> taken_; // the last reply an exchange took
-    uint32_t takenTick_ = 0;
-    uint64_t takenExchange_ = 0;
-    bool repeatSeen_ = true;
-    bool droppedOwn_ = false;
-    bool tookOwn_ = false; // the current exchange got an answer of its own // a frame the current try could have taken was laid to an earlier one
+    std::deque<Reply> replies_; // the last replies that came, checked
 };
 
 } // namespace Link

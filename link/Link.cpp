@@ -17,14 +17,14 @@ namespace {
 
 constexpr int kMaxPayload = 255 - 2; // N counts the start byte and itself, in one byte
 constexpr uint8_t kFetchFrame[] = {kRequestStart, 0x03, 0x02, 0x05, 0x00};
-// A reply the control unit starts later than this after its request is not waited for any more,
-// and one it sends twice comes again within the second.
-constexpr unsigned kOwedMs = 1000;
-constexpr unsigned kRepeatMs = 300;
-constexpr int kDatalessLength = 6;
+// A reply the control unit starts later than this after its request is not waited for any more (a
+// request it never answered costs the requests after it no more than this), and one it sends twice
+// comes again within the second.
+constexpr unsigned kOwedMs = 600; // longer than a fetch round waits
+constexpr unsigned kCopyMs = 280; // less than the pause after a descriptor write
+constexpr int kDatalessLength = 6; // start, length, status, echo, checksum: a reply with no data
 constexpr uint8_t kRelayCommand = 1;
-constexpr uint8_t kReadDescriptorCommand = 4; // its reply is the text alone, without the number
-constexpr int kTableBlockBytes = 32; // start, length, status, echo, checksum: a reply with no data
+constexpr int kTableBlockBytes = 32;
 
 struct LinkState {
     std::unique_ptr<SerialLine> line;
@@ -34,11 +34,12 @@ struct LinkState {
     uint64_t pauseEndUs = 0;
     std::function<void(const QString&)> traceSink;
     QString trace;
-    AnswerLedger ledger{kOwedMs, kRepeatMs};
+    AnswerLedger ledger{kOwedMs, kCopyMs};
     FrameTail tail{Framing::ControlUnit};
     uint32_t tailDeadline = 0;
     int lastStored = 0; // bytes of the last reply stored in the frame buffer
     uint64_t lineNumber = 0;
+    uint32_t relaySubject = 0; // what the last relayed command asked: what a fetch fetches
 };
 
 LinkState& state() {
@@ -209,6 +210,15 @@ void forgetAnswers() {
     ++state().lineNumber;
     state().ledger.reset();
     state().tail.clear();
+}
+
+bool everyCopy(const uint8_t*) {
+    return true;
+}
+
+// An expander's answer: the unit's word that it has none yet is the same for every fetch.
+bool fetchedCopy(const uint8_t* r) {
+    return r[1] == 1;
 }
 
 void tellDropped() {
@@ -383,11 +393,9 @@ bool ReceiveFrame() {
     // Frames that answer no try of this exchange (a late or repeated answer to an earlier request)
     // are dropped whole, and the wait goes on within its deadline.
     const uint32_t deadline = Clock::ticks() + kStartDeadlineMs;
-    bool dropped = false;
     for (;;) {
         const Read read = readFrame(deadline, pump);
         if (read != Read::Frame) {
-            if (read != Read::Gone) s.ledger.tryEnded(read != Read::Nothing || !dropped);
             return false;
         }
         const bool checked = checkReply(r, s.lastStored) == ReplyCheck::Ok;
@@ -401,9 +409,7 @@ bool ReceiveFrame() {
             return false;
         }
         tellDropped();
-        dropped = true;
         if (Clock::terminating() || Clock::passed(deadline)) {
-            s.ledger.tryEnded(false);
             return false;
         }
     }
@@ -414,14 +420,17 @@ bool SendRequest(uint8_t command, uint8_t a1, uint8_t a2, uint8_t a3, uint8_t a4
     LinkState& s = state();
     const QByteArray frame = requestFrame(command, a1, a2, a3, a4);
     layOut(frame);
-    s.ledger.beginExchange();
+    const uint32_t subject = subjectOf(reinterpret_cast<const uint8_t*>(frame.constData()), static_cast<int>(frame.size()));
+    if (command == kRelayCommand) s.relaySubject = subject;
+    // The access step's and a relay request's replies are a bare status, equal for many requests.
+    s.ledger.beginExchange(subject, command == 0 || command == kRelayCommand ? nullptr : everyCopy);
     const AnswerLedger::Answers answers = answersTo(frame);
     for (int attempt = 0; attempt < kRequestAttempts; ++attempt) {
         if (!s.line || Clock::terminating()) return false;
         purgeReceived(*s.line);
         s.line->purgeOutput();
         if (!writeFrame(frame)) return false;
-        s.ledger.asked(answers, Clock::ticks(), command == kReadDescriptorCommand);
+        s.ledger.asked(answers, Clock::ticks());
         if (ReceiveFrame()) {
             if (acceptedStatus(s.r[1])) return true;
             WaitMs(kBusyPauseMs);
@@ -434,7 +443,9 @@ void SendFrame(const QByteArray& payload) {
     const QByteArray frame = buildFrame(payload);
     if (frame.isEmpty()) return; // N would not fit its byte: such a frame would arrive corrupted
     LinkState& s = state();
-    s.ledger.beginExchange();
+    const uint32_t subject = subjectOf(reinterpret_cast<const uint8_t*>(frame.constData()), static_cast<int>(frame.size()));
+    if (static_cast<uint8_t>(frame[2]) == kRelayCommand) s.relaySubject = subject;
+    s.ledger.beginExchange(subject, everyCopy); // "written" taken twice would hide a refusal
     // Whatever waits arrived before the request went out, so it cannot be the answer to it: a late
     // or repeated answer to an earlier request. It is dropped frame by frame; the line carries the
     // same bytes.
@@ -451,7 +462,7 @@ bool FetchReply(uint8_t expectedCommand) {
     s.trace.clear();
     publishTrace();
     layOut(kFetchFrame, sizeof kFetchFrame);
-    s.ledger.beginExchange();
+    s.ledger.beginExchange(s.relaySubject ^ expectedCommand, fetchedCopy);
     const AnswerLedger::Answers answers = fetchAnswers(expectedCommand);
     for (int round = 0; round < kFetchRounds; ++round) {
         if (!s.line || Clock::terminating()) return false;

@@ -108,7 +108,8 @@ TEST_F(SimTest, DescriptorWritesKeep21CharactersAndRefuseWhatDoesNotAgree) {
     };
     for (const Case& c : cases) {
         Link::SendFrame(c.payload);
-        ASSERT_TRUE(Link::ReceiveFrame()) << c.name;
+        Link::WaitMs(300); // as the program waits after each write
+        ASSERT_TRUE(Link::ReceiveWriteAnswer()) << c.name;
         EXPECT_EQ(Link::R(1), c.status) << c.name;
         EXPECT_EQ(unit.descriptorTable()[42], c.slot) << c.name;
     }
