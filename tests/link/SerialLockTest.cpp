@@ -1,6 +1,7 @@
 // The serial-port lock files of a test process that ends without closing its ports: the watchdog's
 // end and a forked child's end remove exactly the lock files of the process that ends.
 #include "DialogRecorder.h"
+#include "SerialLocks.h"
 #include "TestPorts.h"
 #include "Unprivileged.h"
 #include "link/Link.h"
@@ -77,6 +78,24 @@ TEST(SerialLocks, WatchdogEndRemovesOnlyTheEndingProcesssLocks) {
     EXPECT_TRUE(lockFileExists(parents.path())) << "another process's lock stays";
     held.close();
     EXPECT_FALSE(lockFileExists(parents.path()));
+}
+
+// The test process locks its ports in a folder of its own laid over the machine's: the machine's
+// namespace has no lock of the test's, and the test's folder does not cover the machine's there.
+TEST(SerialLocks, ATestsPortLocksStayOutOfTheMachinesLockFolder) {
+    const QString own = QString::fromLocal8Bit(OwnLockFolder());
+    if (own.isEmpty()) GTEST_SKIP() << "no lock folder of its own here: the tests lock in the machine's";
+    const QString machines = QString::fromLocal8Bit(MachinesLockFolder());
+    ASSERT_TRUE(QFileInfo(machines).isDir()) << machines.toStdString();
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    LinkedTerminal terminal(folder.path(), "ttyS0");
+    ASSERT_TRUE(terminal.ok());
+    QSerialPort port(terminal.path());
+    ASSERT_TRUE(port.open(QIODevice::ReadWrite));
+    const QString lock = QStringLiteral("/LCK..") + QString(terminal.path()).replace('/', '_');
+    EXPECT_TRUE(QFileInfo::exists(own + lock));
+    EXPECT_FALSE(QFileInfo::exists(machines + lock));
 }
 
 TEST(SerialLocks, ForkedChildThatLeavesThePortOpenLeavesNoLock) {

@@ -1,8 +1,9 @@
 // How close the exchanges come to the least time the line allows, and what the waiting costs.
 // The simulated control unit runs at line speed (57600 baud, 10 bits a byte, both ways); the program
 // waits on the port and wakes when bytes arrive. Prints figures; it asserts only that every exchange
-// succeeded.
+// succeeded and that none took less than the line allows.
 #include "DialogRecorder.h"
+#include "LineFloor.h"
 #include "TestPorts.h"
 #include "Turnaround.h"
 #include "base/Clock.h"
@@ -17,18 +18,8 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <sys/resource.h>
 
 namespace {
-
-constexpr double kByteMs = 10.0 * 1000.0 / 57600.0;
-
-double threadCpuMs() {
-    rusage usage{};
-    getrusage(RUSAGE_THREAD, &usage); // the program's own thread; the simulator runs on another
-    return usage.ru_utime.tv_sec * 1000.0 + usage.ru_utime.tv_usec / 1000.0 + usage.ru_stime.tv_sec * 1000.0 +
-           usage.ru_stime.tv_usec / 1000.0;
-}
 
 struct Figures {
     const char* what;
@@ -44,6 +35,7 @@ void print(const Figures& f) {
                 "CPU %5.2f %% of a core\n",
                 f.what, f.count, perExchange, f.leastMs, perExchange - f.leastMs, perExchange / f.leastMs,
                 100.0 * f.cpuMs / f.wallMs);
+    expectNotBelowTheFloor(f.what, perExchange, f.leastMs);
 }
 
 TEST(LinkBench, RoundTripsAtLineSpeed) {

@@ -5,6 +5,7 @@
 #include "link/Access.h"
 #include "sim/ControlUnitSim.h"
 
+#include <gtest/gtest.h>
 #include <sys/resource.h>
 
 namespace {
@@ -86,6 +87,14 @@ LeastTime leastTime(const sim::ControlUnitSim& unit) {
         }
     }
     return least;
+}
+
+// A procedure on the paced line cannot take less than the least time: a ratio below 1 is a pause cut
+// short or a frame that never travelled (or a floor that counts too much). Only this bound is checked;
+// how far above it a run lands depends on the machine.
+void expectNotBelowTheFloor(const char* what, double wallMs, double leastMs) {
+    EXPECT_GE(wallMs / leastMs, 1.0) << what << ": " << wallMs << " ms, below the least " << leastMs
+                                     << " ms the protocol allows";
 }
 
 } // namespace

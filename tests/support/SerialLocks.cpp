@@ -2,10 +2,16 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -13,6 +19,8 @@ namespace {
 constexpr const char* kLockFolders[] = {"/var/lock", "/etc/locks", "/var/spool/locks",  "/var/spool/uucp",
                                         "/tmp",      "/var/tmp",   "/var/lock/lockdev", "/run/lock"};
 constexpr char kLockPrefix[] = "LCK..";
+char ownFolder[PATH_MAX];
+char machinesFolder[PATH_MAX + 32];
 
 // True when the file's first line is the calling process's id.
 bool namesThisProcess(const char* path) {
@@ -60,4 +68,69 @@ void RemoveOwnSerialLocks() {
         sweep(folder);
         return;
     }
+}
+
+namespace {
+
+bool writeFile(const char* path, const char* text) {
+    const int fd = open(path, O_WRONLY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const ssize_t length = static_cast<ssize_t>(std::strlen(text));
+    const bool written = write(fd, text, static_cast<size_t>(length)) == length;
+    close(fd);
+    return written;
+}
+
+// A mount namespace of the process's own: as root directly, as another user inside a user namespace
+// in which it is itself and nobody else.
+bool ownMountNamespace() {
+    if (unshare(CLONE_NEWNS) == 0) return true;
+    // Root without the right to it: a user namespace would map root alone and cost the tests their
+    // other users.
+    if (geteuid() == 0) return false;
+    const uid_t uid = geteuid();
+    const gid_t gid = getegid();
+    if (unshare(CLONE_NEWUSER | CLONE_NEWNS) != 0) return false;
+    char uids[32], gids[32];
+    std::snprintf(uids, sizeof uids, "%u %u 1", uid, uid);
+    std::snprintf(gids, sizeof gids, "%u %u 1", gid, gid);
+    if (writeFile("/proc/self/setgroups", "deny") && writeFile("/proc/self/uid_map", uids) &&
+        writeFile("/proc/self/gid_map", gids))
+        return true;
+    // Unmapped, the process could create no file: no way back, so no test runs.
+    std::fputs("test start: a user namespace without a map of its user\n", stderr);
+    _exit(2);
+}
+
+} // namespace
+
+bool TakeOwnLockFolder() {
+    // The first of the folders that only serve for locks; the later ones of the list (/tmp, ...) are
+    // no lock folder of the machine's.
+    const char* folder = nullptr;
+    for (const char* candidate : {"/var/lock", "/etc/locks", "/var/spool/locks", "/var/spool/uucp"})
+        if (realpath(candidate, ownFolder) != nullptr) {
+            folder = ownFolder;
+            break;
+        }
+    // The root as the machine's namespace has it: paths under it stay in that namespace's mounts.
+    const int machineRoot = folder ? open("/", O_PATH | O_DIRECTORY | O_CLOEXEC) : -1;
+    // Nothing mounted here reaches the machine's namespace (a shared root would carry the tmpfs there).
+    if (machineRoot < 0 || !ownMountNamespace() ||
+        mount(nullptr, "/", nullptr, MS_REC | MS_SLAVE, nullptr) != 0 ||
+        mount("tmpfs", folder, "tmpfs", MS_NOSUID | MS_NODEV | MS_NOEXEC, "mode=1777,size=1m") != 0) {
+        if (machineRoot >= 0) close(machineRoot);
+        ownFolder[0] = '\0';
+        return false;
+    }
+    std::snprintf(machinesFolder, sizeof machinesFolder, "/proc/self/fd/%d%s", machineRoot, folder);
+    return true;
+}
+
+const char* OwnLockFolder() {
+    return ownFolder;
+}
+
+const char* MachinesLockFolder() {
+    return ownFolder[0] ? machinesFolder : ownFolder;
 }

@@ -4,8 +4,10 @@
 
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <csignal>
@@ -17,7 +19,8 @@
 // watchdog: a test that blocks on a modal dialog or a wait that never ends fails the run instead of
 // hanging the suite. A run that ends on a signal leaves no serial-port lock file behind. No test
 // reaches a serial port of the machine: their ports are made in folders of their own, and an open of
-// one of the machine's serial devices fails the test that tries it.
+// one of the machine's serial devices fails the test that tries it. Nor does a test see or write the
+// machine's serial lock folder, or the user's home: the process takes its own of both first.
 namespace {
 
 bool machinePort(const QString& path) {
@@ -39,6 +42,15 @@ bool keepOffMachinePorts(const QString& devicePath) {
     return false;
 }
 
+// A home of the run's own: what the toolkit keeps for the user (the file dialog's last folder, say),
+// for the test and for the programs it starts, goes there and never to the user's home.
+void useTemporaryHome() {
+    static const QTemporaryDir home(QDir::tempPath() + QStringLiteral("/ortex-home-XXXXXX"));
+    qputenv("HOME", QFile::encodeName(home.path()));
+    for (const char* variable : {"XDG_CONFIG_HOME", "XDG_CACHE_HOME", "XDG_DATA_HOME", "XDG_STATE_HOME"})
+        qunsetenv(variable);
+}
+
 void onAlarm(int) {
     const char text[] = "\nwatchdog: a test ran longer than its limit (a modal dialog or an endless wait?)\n";
     (void)!write(2, text, sizeof text - 1);
@@ -52,6 +64,8 @@ void onFatalSignal(int signal) {
     std::raise(signal);
 }
 
+// ORTEX_TEST_TIMEOUT sets the limit of a test in seconds; 0 sets none, for a long run that ctest's
+// own time-out bounds.
 class Watchdog : public testing::EmptyTestEventListener {
     void OnTestStart(const testing::TestInfo&) override { alarm(limitSeconds()); }
     void OnTestEnd(const testing::TestInfo&) override { alarm(0); }
@@ -64,7 +78,12 @@ class Watchdog : public testing::EmptyTestEventListener {
 } // namespace
 
 int main(int argc, char** argv) {
+    if (!TakeOwnLockFolder())
+        std::fputs(
+            "test start: no lock folder of its own could be had; the tests' ports lock in the machine's\n",
+            stderr);
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    useTemporaryHome();
     QApplication app(argc, argv);
     testing::InitGoogleTest(&argc, argv);
     setPortFolder(EmptyPortFolder());

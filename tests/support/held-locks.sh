@@ -4,7 +4,7 @@
 # tests pass beside them and leave them where they are; the serial toolkit takes a lock file older than
 # 30 s for stale and removes it when it opens the device.
 #
-#   held-locks.sh take STATE    takes the locks that are free, held while the caller (ctest) runs
+#   held-locks.sh take STATE    takes the locks that are free, held while the caller (tools/test-beside.sh) runs
 #   held-locks.sh check STATE   fails unless every lock taken is still there, then lets them go
 #
 # A lock that is there already (a program that really holds the port) is left alone.
