@@ -36,8 +36,6 @@ void AnswerLedger::asked(Answers answers, uint32_t now) {
 void AnswerLedger::expire(uint32_t now) {
     while (!owed_.empty() && now - owed_.front().sentTick > owedMs_)
         owed_.pop_front();
-    for (Reply& reply : replies_)
-        if (now - reply.tick > copyMs_) reply.copyDue = false;
 }
 
 bool AnswerLedger::owes(uint32_t now) {
@@ -56,7 +54,7 @@ void AnswerLedger::remember(const uint8_t* r, int stored, uint64_t exchange, uin
         wipe(replies_.front().bytes.data(), replies_.front().bytes.size());
         replies_.pop_front();
     }
-    replies_.push_back({std::vector<uint8_t>(r, r + stored), exchange, subject, now, true});
+    replies_.push_back({std::vector<uint8_t>(r, r + stored), exchange, subject, now, false});
 }
 
 AnswerLedger::Whose AnswerLedger::judge(const uint8_t* r, int stored, bool checked, uint32_t now, bool listening) {
@@ -64,9 +62,10 @@ AnswerLedger::Whose AnswerLedger::judge(const uint8_t* r, int stored, bool check
     // A copy of a reply that came a moment ago, unless this exchange asks for what that one did.
     if (checked && (listening || (guarded_ && guarded_(r)))) {
         for (Reply& reply : replies_) {
-            if (!reply.copyDue || !same(reply.bytes, r, stored)) continue;
-            if (!listening && (reply.exchange == exchange_ || reply.subject == subject_)) continue;
-            reply.copyDue = false;
+            if (reply.copySeen || !same(reply.bytes, r, stored)) continue;
+            if (!listening && (now - reply.tick > copyMs_ || reply.exchange == exchange_ || reply.subject == subject_))
+                continue;
+            reply.copySeen = true;
             return Whose::Stale;
         }
     }
@@ -74,9 +73,8 @@ AnswerLedger::Whose AnswerLedger::judge(const uint8_t* r, int stored, bool check
     const auto mine = [&](const Owed& o) { return !listening && (o.exchange == exchange_ || o.subject == subject_); };
     const auto it = std::find_if(owed_.begin(), owed_.end(), [&](const Owed& o) {
         if (mine(o)) return o.answers(r, stored);
-        if (!listening && !earlierInExchanges_) return false;
-        const Reply* took = takenBy(o.exchange);
-        return took ? same(took->bytes, r, stored) : o.answers(r, stored);
+        if (const Reply* took = takenBy(o.exchange)) return same(took->bytes, r, stored);
+        return (listening || unansweredInExchanges_) && o.answers(r, stored);
     });
     if (it == owed_.end()) return Whose::Unasked;
     const bool own = mine(*it);

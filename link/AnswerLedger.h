@@ -14,9 +14,9 @@
 //    again (the same request gets the same reply); so a request that was never answered costs the
 //    exchanges after it at most the replies equal to its own. A try of an earlier exchange that
 //    asked the same as this one is as good as this one's own.
-//  - Every reply may come once more, soon after: a frame equal to a reply that came within the copy
-//    time is that copy, unless the exchange asks for the same thing as the reply's request did (the
-//    same reply is right either way).
+//  - Every reply may come once more, soon after: a frame equal to a reply read within the copy time
+//    is that copy, unless the exchange asks for the same thing as the reply's request did (the same
+//    reply is right either way). While listening, where frames wait to be read, at any time.
 namespace Link {
 
 // What a request asks for, as a subject for beginExchange: equal requests give equal subjects.
@@ -33,10 +33,12 @@ class AnswerLedger {
     };
 
     // owedMs: how long after its request a reply can still come; copyMs: how soon after a reply its
-    // copy can come. Without earlierInExchanges, an exchange does not look for the replies owed to
-    // earlier ones (a device whose replies all look alike): only listening does.
-    AnswerLedger(unsigned owedMs, unsigned copyMs, bool earlierInExchanges = true)
-        : owedMs_(owedMs), copyMs_(copyMs), earlierInExchanges_(earlierInExchanges) {}
+    // copy can come. Without unansweredInExchanges, the tries of an earlier exchange that got no
+    // answer at all are left to listening: an exchange takes a frame of the device whose replies
+    // all look alike for its own rather than for theirs, and a device that does not answer one
+    // request still answers the next.
+    AnswerLedger(unsigned owedMs, unsigned copyMs, bool unansweredInExchanges = true)
+        : owedMs_(owedMs), copyMs_(copyMs), unansweredInExchanges_(unansweredInExchanges) {}
 
     // Whether a copy of a reply must not be taken by an exchange that asks for something else:
     // replies whose copy, taken, would say something wrong. (Not a bare status that many requests
@@ -67,8 +69,8 @@ class AnswerLedger {
         std::vector<uint8_t> bytes;
         uint64_t exchange; // the exchange of the request it answered
         uint32_t subject;
-        uint32_t tick;    // when it came
-        bool copyDue;     // its copy may still come
+        uint32_t tick;    // when it was read
+        bool copySeen;    // its copy came
     };
     void expire(uint32_t now);
     const Reply* takenBy(uint64_t exchange) const;
@@ -76,7 +78,7 @@ class AnswerLedger {
 
     unsigned owedMs_;
     unsigned copyMs_;
-    bool earlierInExchanges_;
+    bool unansweredInExchanges_;
     uint64_t exchange_ = 0;
     uint32_t subject_ = 0;
     Guarded guarded_ = nullptr;

@@ -335,16 +335,19 @@ void KeyDeviceSim::queueReply(const std::vector<uint8_t>& frame, const std::vect
         bytes.insert(bytes.begin(), fault.noiseBefore.begin(), fault.noiseBefore.end());
     }
     int64_t due = std::max(nowUs(), lastQueuedUs()) + int64_t(fault.delayMs) * 1000;
-    if (faulty && fault.pieceSize > 0) {
-        for (size_t at = 0; at < bytes.size(); at += fault.pieceSize) {
-            const size_t end = std::min(bytes.size(), at + fault.pieceSize);
-            sendAt(due, std::vector<uint8_t>(bytes.begin() + long(at), bytes.begin() + long(end)));
-            due += int64_t(fault.piecePauseMs) * 1000;
+    for (int copy = faulty && fault.twice ? 2 : 1; copy > 0; --copy) {
+        if (faulty && fault.pieceSize > 0) {
+            for (size_t at = 0; at < bytes.size(); at += fault.pieceSize) {
+                const size_t end = std::min(bytes.size(), at + fault.pieceSize);
+                sendAt(due, std::vector<uint8_t>(bytes.begin() + long(at), bytes.begin() + long(end)));
+                due += int64_t(fault.piecePauseMs) * 1000;
+            }
+        } else {
+            sendAt(due, bytes);
         }
-    } else {
-        sendAt(due, bytes);
+        due += int64_t(fault.repeatAfterMs) * 1000;
+        ++repliesSent_;
     }
-    ++repliesSent_;
 }
 
 void KeyDeviceSim::queueReport(uint8_t slotByte) {

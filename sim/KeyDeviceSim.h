@@ -57,6 +57,8 @@ class KeyDeviceSim : public PtyDevice {
         unsigned piecePauseMs = 0;        // ... with this pause between them
         int controlUnitStatus = -1;       // instead of the reply, a control unit's frame of length 6
                                           // with this status (FA 06 status 00 and a 16-bit sum)
+        bool twice = false;               // the reply goes out a second time ...
+        unsigned repeatAfterMs = 0;       // ... this long after the first has ended
     };
 
     // A request frame as the program wrote it: start byte, N, payload, 16-bit checksum.

@@ -146,7 +146,7 @@ void typeText(QWidget* widget, const QString& text) {
     }
 }
 
-} // namespace
+
 
 // --- the window as created --------------------------------------------------------------------------
 
@@ -1009,3 +1009,74 @@ TEST_F(KeyWindow, CaptionsFitTheirControls) {
     }
     EXPECT_GT(checked, 3);
 }
+
+// The key window's exchanges at every timing a real line produces: the device's reply to the table
+// reads or to "arm" late by offsets up to 450 ms, sent twice up to 250 ms apart, or in pieces across
+// a deadline. Listening then hears no key that nobody touched, and a key touched afterwards is
+// written; the grid shows what the device holds. The suite's sweep gives each exchange every third
+// 5 ms step from its own phase; ORTEX_WIDE_SWEEP=1 gives each all of them.
+TEST_F(KeyWindow, TimingSweepTakesNoReplyForAKeyReport) {
+    const char* wide = std::getenv("ORTEX_WIDE_SWEEP");
+    const unsigned stride = wide && std::string(wide) == "1" ? 5 : 15;
+    struct Exchange {
+        const char* name;
+        int command, parameter1;
+    };
+    const Exchange exchanges[] = {{"arm", 3, -1}, {"first table", 2, 0}, {"three-expander table", 2, 2}};
+    int phase = 0;
+    for (const Exchange& e : exchanges) {
+        const unsigned first = stride == 5 ? 0 : 5 * unsigned(phase++ % 3);
+        std::vector<KeyDeviceSim::Fault> timings;
+        for (unsigned d = first; d <= 450; d += stride) {
+            KeyDeviceSim::Fault f;
+            f.delayMs = d;
+            timings.push_back(f);
+        }
+        for (unsigned g = first; g <= 250; g += stride)
+            for (unsigned d : {0u, 250u}) {
+                KeyDeviceSim::Fault f;
+                f.delayMs = d;
+                f.twice = true;
+                f.repeatAfterMs = g;
+                timings.push_back(f);
+            }
+        for (unsigned d : {185u, 195u}) {
+            KeyDeviceSim::Fault f;
+            f.delayMs = d;
+            f.pieceSize = 5;
+            f.piecePauseMs = 10;
+            timings.push_back(f);
+        }
+        for (KeyDeviceSim::Fault f : timings) {
+            const std::string at = std::string(e.name) + ", late " + std::to_string(f.delayMs) + " ms" +
+                                   (f.twice ? ", twice " + std::to_string(f.repeatAfterMs) + " ms apart" : "") +
+                                   (f.pieceSize ? ", in pieces" : "");
+            TearDown();
+            SetUp();
+            device.setSingleKey(40, true);
+            f.command = e.command;
+            f.parameter1 = e.parameter1;
+            f.times = 2;
+            device.addFault(f);
+            ASSERT_NO_FATAL_FAILURE(choosePort()) << at;
+            clickCell(2, 4); // slot 33
+            form->Button3Click();
+            for (int tick = 0; tick < 3; ++tick) {
+                Link::WaitMs(1000);
+                form->Timer1Timer();
+            }
+            EXPECT_TRUE(dialogs.entries.empty()) << at;
+            EXPECT_NE(form->Label6->text(), QStringLiteral("      КЛЮЧ ЗАПИСАН")) << at << ": no key was touched";
+            if (!panelShown()) continue; // the arm was not confirmed in time: nothing to write
+            device.touchNewKey();
+            form->Timer1Timer();
+            EXPECT_EQ(form->Label6->text(), QStringLiteral("      КЛЮЧ ЗАПИСАН")) << at;
+            EXPECT_TRUE(dialogs.entries.empty()) << at;
+            for (int slot : {33, 40})
+                EXPECT_EQ(cell(slot / 30 + 1, slot % 30 + 1), KeyTexts::present()) << at << ", slot " << slot;
+            if (HasFailure()) return;
+        }
+    }
+}
+
+} // namespace

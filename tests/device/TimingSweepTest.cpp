@@ -83,7 +83,7 @@ struct Outcome {
     }
 };
 
-class AnswerTiming : public SessionTest {
+class TimingSweep : public SessionTest {
   protected:
     // An exchange of the table: the run, what the unit gets wrong with it, and the messages with
     // which a run may fail when an answer comes later than the program waits.
@@ -262,7 +262,7 @@ class AnswerTiming : public SessionTest {
     }
 };
 
-TEST_F(AnswerTiming, EveryExchangeTakesOnlyItsOwnAnswer) {
+TEST_F(TimingSweep, EveryExchangeTakesOnlyItsOwnAnswer) {
     const auto nothing = [] {};
     const auto choose = [this] { choosePortAndExpander5(); };
     const auto localLine = [this] {
