@@ -41,6 +41,12 @@ bool isCodeCommand(uint8_t command) {
     return command == 0x59 || command == 0x5C || command == 0x5D;
 }
 
+// The control unit's answer to a code command, wherever it lands: the key device never answers with
+// status 1 and such an echo, so a frame of its framing that does came late from the control unit.
+bool codeAnswer(const uint8_t* f) {
+    return f[2] == 1 && isCodeCommand(f[3]);
+}
+
 void keep(Row& row, const uint8_t* bytes, int count) {
     row.count = static_cast<uint16_t>(std::min(count, kMaxRowBytes));
     std::copy(bytes, bytes + row.count, row.bytes.begin());
@@ -226,45 +232,82 @@ bool Recorder::carriesCode(const uint8_t* f, int count) const {
     }
 }
 
-// The one rule that keeps codes out of the journal. While the latest request carries a code, no
-// byte of its exchange is kept but what surely identifies a frame: of the request, all but its code
-// bytes and the checksum over them; of a reply, the start byte, length, status and echo, and only
-// of the reply that came first in its exchange, whole, checked and as the exchange expects it (its
-// checksum too where it covers nothing more). The same holds for the exchange after one that ended
-// without its reply, whose first bytes may be the rest of it. Everything else is blanked wherever it lands: a frame
-// that may have begun inside code bytes, a reply cut short, noise, an echo of the request, purged
-// bytes, late bytes, bytes handed out after the port was lost. A reply that looks like a page of
-// users' codes, or an answer that echoes a code command, is hidden also where it comes later still.
+// The one rule that keeps codes out of the journal: a byte is shown only where the journal knows it
+// carries no code. A request shows whole when it is of a kind that carries none; the access step's
+// and a write's code bytes, and the checksum over them, are hidden. A reply shows whole only when it
+// is its exchange's own answer, whole and checked, and of a kind that carries no code (the expander's
+// parameters and partitions, a write's echo without a code, descriptor texts, table blocks, bare
+// statuses, the key device's signature, tables and reports). Of any other whole, checked frame only
+// what identifies it shows (start, length, status, echo); of everything else (noise, purged bytes, a
+// frame cut short, bytes sent that are no frame, a frame that may have begun inside another) nothing.
+// A kind of row nobody has judged is hidden.
 void Recorder::hideCodes(Row& row, Origin origin) const {
     const uint8_t* f = row.bytes.data();
-    if (!secret_ && !(tainted_ && origin == Origin::Stray)) {
-        // An answer to a code command, whole, cut or read with either device's framing.
-        if (origin != Origin::Request && row.kind != Kind::Discarded && row.count > kIdentityBytes &&
-            f[0] == kReplyStart && isCodeCommand(f[3]))
-            mask(row, 0, kIdentityBytes, row.count);
-        return;
-    }
     switch (origin) {
-    case Origin::Request:
-        if (f[2] == 0) {
+    case Origin::Request: {
+        if (row.verdict == Verdict::NotAFrame || row.count < 5 || f[1] + 2 != row.count) {
+            mask(row, 0, 0, row.count);
+            return;
+        }
+        if (isKeyRequest(f, row.count)) return;
+        const uint8_t n = f[1];
+        switch (f[2]) {
+        case 0:
             mask(row, 0, 3, row.count); // the access and engineer codes, and the checksum over them
-        } else if (f[2] == 1 && f[4] != 0x5D) {
-            if (f[1] == 12) {
+            return;
+        case 1:
+            if ((n == 5 || n == 7) && (f[4] == 0x55 || f[4] == 0x5A || f[4] == 0x5D)) return; // reads
+            if (n == 23 && f[4] == 0x56) return; // the parameter block
+            if (n == 12 && (f[4] == 0x59 || f[4] == 0x5C)) {
                 mask(row, 0, 7, 9); // a partition's or a user's code
                 mask(row, 1, 12, 14);
-            } else {
-                mask(row, 0, 5, row.count); // a write of a code laid out otherwise
+                return;
             }
+            mask(row, 0, 5, row.count);
+            return;
+        case 2:
+        case 3:
+            return; // the fetch; a descriptor's text
+        case 4:
+        case 5:
+        case 6:
+            if (n == 5 || n == 7) return;
+            break;
+        default:
+            break;
         }
+        mask(row, 0, 3, row.count);
         return;
+    }
     case Origin::Trusted:
-        // The key device's signature carries no code: it does not know the access step.
-        if (row.device == Device::KeyDevice || row.count <= kDatalessReply) return;
+        if (!carriesCode(row)) return;
+        mask(row, 0, kIdentityBytes, row.count);
+        return;
+    case Origin::Framed:
         mask(row, 0, kIdentityBytes, row.count);
         return;
     case Origin::Stray:
         mask(row, 0, 0, row.count);
         return;
+    }
+}
+
+// Whether the exchange's own answer may carry a code: an expander's answer to a code command, or
+// what the journal cannot place.
+bool Recorder::carriesCode(const Row& row) const {
+    const uint8_t* f = row.bytes.data();
+    if (frameKeyFramed_) return false; // the key device knows no code
+    if (row.count == kDatalessReply) return false;
+    switch (ex_.command) {
+    case 2:
+        return f[2] == 1 && !(f[3] == 0x55 || f[3] == 0x5A || f[3] == 0x56);
+    case 3:
+    case 4:
+    case 5:
+    case 6:
+        return false;
+    default:
+        return true;
     }
 }
 
@@ -275,8 +318,9 @@ bool Recorder::trustedReply(const Row& row, bool whole, bool sumOk) const {
     if (!whole || !sumOk || !frameFirst_) return false;
     const uint8_t* f = row.bytes.data();
     if (frameKeyFramed_)
-        return ex_.command == 0 && row.count == kSignatureLength + 1 && f[1] == kSignatureLength &&
-               f[2] == kSignatureStatus;
+        return (keyFraming_ && !codeAnswer(f)) ||
+               (ex_.command == 0 && row.count == kSignatureLength + 1 && f[1] == kSignatureLength &&
+                f[2] == kSignatureStatus);
     if (row.count == kDatalessReply) return true;
     // A fetch that serves nothing relayed in this operation expects no particular answer, only none
     // that echoes a code command.
@@ -293,8 +337,23 @@ void Recorder::dropFrame() {
 }
 
 void Recorder::receivedAt(int64_t us, const uint8_t* bytes, int count) {
-    for (int i = 0; i < count; ++i)
-        receiveByte(us, bytes[i]);
+    int at = 0;
+    // The rest of a frame a purge cut: thrown away with it, as the program throws it away.
+    if (purgedTail_.open()) {
+        const int from = at;
+        while (at < count && purgedTail_.open())
+            purgedTail_.passOver(bytes + at++, 1);
+        Row& row = append(us, Kind::Discarded);
+        keep(row, bytes + from, at - from);
+        row.device = ex_.device;
+        row.window = ex_.window;
+        row.expander = ex_.expander;
+        row.verdict = Verdict::Discarded;
+        row.purge = true;
+        hideCodes(row, Origin::Stray);
+    }
+    for (; at < count; ++at)
+        receiveByte(us, bytes[at]);
 }
 
 void Recorder::receiveByte(int64_t us, uint8_t b) {
@@ -374,7 +433,20 @@ void Recorder::emitFrame(int64_t us, bool whole) {
     // A frame that may have begun inside code bytes is not judged by what would be a code.
     if ((secret_ || tainted_) && !trusted && (row.verdict == Verdict::Ok || row.verdict == Verdict::Refused))
         row.verdict = Verdict::Unchecked;
-    hideCodes(row, trusted ? Origin::Trusted : Origin::Stray);
+    // What shows of it: all of the exchange's own answer or of a key report (the key device knows no
+    // code), only what identifies any other whole frame that adds up, nothing of the rest. A frame
+    // read with the key device's framing adds up by chance too often to be told from code bytes.
+    Origin origin = Origin::Stray;
+    if (trusted)
+        origin = Origin::Trusted;
+    else if (sumOk && frameKeyFramed_ && keyFraming_ && !inExchange && !secret_ && !tainted_ && !codeAnswer(f))
+        origin = Origin::Trusted;
+    else if (sumOk && !frameKeyFramed_)
+        origin = Origin::Framed;
+    hideCodes(row, origin);
+    lastFrameSeq_ = end_ - 1;
+    lastFrameReplied_ = inExchange;
+    diagnosisBefore_ = diagnosis_;
 
     switch (row.verdict) {
     case Verdict::BadChecksum:
@@ -425,12 +497,33 @@ void Recorder::closeExchange(int64_t us) {
     ex_.open = false;
 }
 
+void Recorder::dropped() {
+    // The program took the frame just recorded for no answer of its exchange: a late or repeated
+    // answer to an earlier request, dropped whole. Its exchange still waits for its own.
+    if (!holds(lastFrameSeq_) || lastFrameSeq_ != end_ - 1) return;
+    Row& row = ring_[(lastFrameSeq_ - 1) % kCapacity];
+    if (row.kind != Kind::Reply) return;
+    row.verdict = Verdict::Stale;
+    row.requestSeq = 0;
+    hideCodes(row, row.masked(0) ? Origin::Stray : Origin::Framed);
+    diagnosis_ = diagnosisBefore_;
+    if (lastFrameReplied_ && ex_.open) ex_.replied = false;
+}
+
 void Recorder::purgedAt(int64_t us, const uint8_t* bytes, int count) {
     int at = 0;
     // The program reads the key device's signature with the control unit's framing and leaves its
     // check byte to the purge that follows: that byte ends the frame, as it arrived.
     while (at < count && rx_ == Rx::Body && frameKeyFramed_ && !keyFraming_)
         receiveByte(ex_.lastByteUs, bytes[at++]);
+    // A frame still arriving is thrown away whole: its rest, when it comes, is no frame of its own.
+    purgedTail_ = Link::FrameTail(keyFraming_ ? Link::Framing::KeyDevice : Link::Framing::ControlUnit);
+    if (rx_ != Rx::Hunt) {
+        const uint8_t head[2] = {kReplyStart, frame_[1]};
+        purgedTail_.passOver(head, rx_ == Rx::Body ? 2 : 1);
+        purgedTail_.passOver(frame_ + 2, std::max(0, frameCount_ - 2));
+    }
+    purgedTail_.passOver(bytes + at, count - at);
     closeExchange(us);
     for (; at < count; at += kMaxRowBytes) {
         Row& row = append(us, Kind::Discarded);
@@ -445,6 +538,7 @@ void Recorder::purgedAt(int64_t us, const uint8_t* bytes, int count) {
 }
 
 void Recorder::eventAt(int64_t us, Event event, const QString& portName) {
+    purgedTail_.clear();
     closeExchange(us);
     dropFrame();
     Row& row = append(us, event == Event::Opened   ? Kind::Opened

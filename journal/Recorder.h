@@ -1,5 +1,6 @@
 #pragma once
 #include "journal/Row.h"
+#include "link/FrameTail.h"
 #include "link/LineTap.h"
 
 #include <QDateTime>
@@ -39,6 +40,7 @@ class Recorder : public LineTap {
     void received(const uint8_t* bytes, int count) override { receivedAt(nowUs(), bytes, count); }
     void purged(const uint8_t* bytes, int count) override { purgedAt(nowUs(), bytes, count); }
     void event(Event event, const QString& portName) override { eventAt(nowUs(), event, portName); }
+    void dropped() override;
 
     // The same at a given time (microseconds on the recording's clock).
     void sentAt(int64_t us, const uint8_t* bytes, int count);
@@ -100,13 +102,19 @@ class Recorder : public LineTap {
     };
 
     // Where a received frame began, as far as the journal can tell.
-    enum class Origin { Request, Trusted, Stray };
+    enum class Origin {
+        Request,
+        Trusted, // the exchange's own answer, whole and checked, or a key report
+        Framed,  // any other whole frame that adds up with the control unit's checksum
+        Stray,   // anything else
+    };
 
     Row& append(int64_t us, Kind kind);
     void addRequest(int64_t us, const uint8_t* frame, int count);
     bool carriesCode(const uint8_t* frame, int count) const;
     void hideCodes(Row& row, Origin origin) const;
     bool trustedReply(const Row& row, bool whole, bool sumOk) const;
+    bool carriesCode(const Row& row) const;
     void receiveByte(int64_t us, uint8_t b);
     void emitFrame(int64_t us, bool whole);
     void flushNoise(int64_t us);
@@ -141,6 +149,11 @@ class Recorder : public LineTap {
     int noiseCount_ = 0;
     uint32_t noiseBeyond_ = 0;
     Diagnosis diagnosis_;
+    // The last frame recorded, so that the program can say it dropped it.
+    uint64_t lastFrameSeq_ = 0;
+    bool lastFrameReplied_ = false;
+    Diagnosis diagnosisBefore_;
+    Link::FrameTail purgedTail_{Link::Framing::ControlUnit}; // the rest of a frame a purge cut
 };
 
 // The program's one recorder. startRecording() installs it on the line (once; later calls do nothing).

@@ -32,6 +32,7 @@ enum class Verdict : uint8_t {
     Discarded,
     NotAFrame, // bytes sent that form no request frame
     LineLost,  // the port went away under the program
+    Stale,     // a whole frame the program dropped: it answers an earlier request, or is a copy
 };
 
 constexpr int kMaxRowBytes = 258; // the longest frame of either device, start byte included

@@ -199,7 +199,8 @@ QString meaning(const Row& row) {
         if (row.verdict == Verdict::NotAFrame) return QStringLiteral("Байты вне кадра");
         return row.device == Device::KeyDevice ? keyRequest(row) : controlRequest(row);
     case Kind::Reply:
-        if (row.masked(0)) return QStringLiteral("Кадр в обмене с кодом: байты скрыты");
+        if (row.verdict == Verdict::Stale) return QStringLiteral("Ответ на прежний запрос или его копия");
+        if (row.masked(0)) return QStringLiteral("Байты скрыты: в них может быть код");
         if (row.count < 2) return QStringLiteral("Стартовый байт");
         return (row.asked & 0x80) || (row.requestSeq == 0 && row.window == Window::Keys) ? keyReply(row)
                                                                                          : controlReply(row);
@@ -247,6 +248,8 @@ QString result(const Row& row) {
         return QStringLiteral("не кадр");
     case Verdict::LineLost:
         return QStringLiteral("порт потерян");
+    case Verdict::Stale:
+        return QStringLiteral("не ответ на этот запрос: отброшено");
     }
     return {};
 }
