@@ -338,8 +338,11 @@ void Recorder::dropFrame() {
 
 void Recorder::receivedAt(int64_t us, const uint8_t* bytes, int count) {
     int at = 0;
-    // The rest of a frame a purge cut: thrown away with it, as the program throws it away.
+    // The rest of a frame a purge cut or the program gave up: thrown away with it, as the program
+    // throws it away, as long as it keeps coming.
+    if (purgedTail_.open() && us - tailLastUs_ > int64_t{Link::kTailGapMs} * 1000) purgedTail_.clear();
     if (purgedTail_.open()) {
+        tailLastUs_ = us;
         const int from = at;
         while (at < count && purgedTail_.open())
             purgedTail_.passOver(bytes + at++, 1);
@@ -483,9 +486,21 @@ void Recorder::flushNoise(int64_t us) {
     noiseBeyond_ = 0;
 }
 
+// The frame still coming, given up by the program: its rest, when it comes, is thrown away with it.
+void Recorder::followTail() {
+    if (purgedTail_.open()) return;
+    tailLastUs_ = std::max(ex_.lastByteUs, lastRowUs_);
+    purgedTail_ = Link::FrameTail(frameKeyFramed_ || keyFraming_ ? Link::Framing::KeyDevice : Link::Framing::ControlUnit);
+    if (rx_ == Rx::Hunt) return;
+    const uint8_t head[2] = {kReplyStart, frame_[1]};
+    purgedTail_.passOver(head, rx_ == Rx::Body ? 2 : 1);
+    purgedTail_.passOver(frame_ + 2, std::max(0, frameCount_ - 2));
+}
+
 void Recorder::closeExchange(int64_t us) {
     flushNoise(us);
     if (rx_ != Rx::Hunt) {
+        followTail();
         emitFrame(us, false);
     } else if (ex_.open && !ex_.replied && ex_.expectsReply) {
         Row& row = append(us, Kind::NoAnswer);
@@ -517,12 +532,7 @@ void Recorder::purgedAt(int64_t us, const uint8_t* bytes, int count) {
     while (at < count && rx_ == Rx::Body && frameKeyFramed_ && !keyFraming_)
         receiveByte(ex_.lastByteUs, bytes[at++]);
     // A frame still arriving is thrown away whole: its rest, when it comes, is no frame of its own.
-    purgedTail_ = Link::FrameTail(keyFraming_ ? Link::Framing::KeyDevice : Link::Framing::ControlUnit);
-    if (rx_ != Rx::Hunt) {
-        const uint8_t head[2] = {kReplyStart, frame_[1]};
-        purgedTail_.passOver(head, rx_ == Rx::Body ? 2 : 1);
-        purgedTail_.passOver(frame_ + 2, std::max(0, frameCount_ - 2));
-    }
+    followTail();
     purgedTail_.passOver(bytes + at, count - at);
     closeExchange(us);
     for (; at < count; at += kMaxRowBytes) {

@@ -120,6 +120,7 @@ class Recorder : public LineTap {
     void flushNoise(int64_t us);
     void dropFrame();
     void closeExchange(int64_t us);
+    void followTail();
     void fail(Diagnosis::Kind kind, int status = 0);
     bool accepted(uint8_t status) const;
     void fillFromExchange(Row& row, int64_t us) const;
@@ -154,6 +155,7 @@ class Recorder : public LineTap {
     bool lastFrameReplied_ = false;
     Diagnosis diagnosisBefore_;
     Link::FrameTail purgedTail_{Link::Framing::ControlUnit}; // the rest of a frame a purge cut
+    int64_t tailLastUs_ = 0;
 };
 
 // The program's one recorder. startRecording() installs it on the line (once; later calls do nothing).

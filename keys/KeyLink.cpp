@@ -70,7 +70,7 @@ void purgeReceived(SerialLine& line) {
         total += n;
     }
     line.purgeInput();
-    if (a.tail.open()) a.tailDeadline = Clock::ticks() + kBodyDeadlineMs;
+    if (a.tail.open()) a.tailDeadline = Clock::ticks() + Link::kTailGapMs;
 }
 
 enum class Read { Frame, Nothing, Cut, BadLength, Gone };
@@ -93,6 +93,7 @@ Read readFrame(uint32_t startDeadline) {
         if (got < 0) return lineLost(line), Read::Gone;
         if (got == 1) {
             a.tail.passOver(&b, 1);
+            a.tailDeadline = Clock::ticks() + Link::kTailGapMs;
             continue;
         }
         pause1(*line, pump);
@@ -132,9 +133,11 @@ Read readFrame(uint32_t startDeadline) {
     const int wanted = length - 1;
     int arrived = 0;
     deadline = Clock::ticks() + kBodyDeadlineMs;
+    uint32_t lastByte = Clock::ticks();
     while (arrived < wanted) {
         got = line->read(&buffer[static_cast<size_t>(1 + arrived)], wanted - arrived);
         if (got < 0) return lineLost(line), Read::Gone;
+        if (got > 0) lastByte = Clock::ticks();
         arrived += got;
         stored = 1 + arrived;
         if (arrived >= wanted) break;
@@ -142,7 +145,11 @@ Read readFrame(uint32_t startDeadline) {
         line = Link::port();
         if (!line || Clock::passed(deadline) || Clock::terminating()) break;
     }
-    return arrived >= wanted ? Read::Frame : Read::Cut;
+    if (arrived >= wanted) return Read::Frame;
+    // Given up half-way: the rest, when it comes, is thrown away with it, never read as a frame.
+    a.tail.givenUpAfter(2 + arrived, static_cast<uint8_t>(length));
+    a.tailDeadline = lastByte + Link::kTailGapMs;
+    return Read::Cut;
 }
 
 void purgeAfterBadFrame() {

@@ -33,9 +33,11 @@ void AnswerLedger::asked(Answers answers, uint32_t now) {
     owed_.push_back({exchange_, subject_, now, std::move(answers)});
 }
 
+// The current exchange's tries stay owed while it waits, however long it waits.
 void AnswerLedger::expire(uint32_t now) {
-    while (!owed_.empty() && now - owed_.front().sentTick > owedMs_)
-        owed_.pop_front();
+    owed_.erase(std::remove_if(owed_.begin(), owed_.end(),
+                               [&](const Owed& o) { return o.exchange != exchange_ && now - o.sentTick > owedMs_; }),
+                owed_.end());
 }
 
 bool AnswerLedger::owes(uint32_t now) {

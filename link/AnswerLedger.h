@@ -32,8 +32,8 @@ class AnswerLedger {
         Unasked, // nothing asked for it: in an exchange, dropped; while listening, the device's own word
     };
 
-    // owedMs: how long after its request a reply can still come; copyMs: how soon after a reply its
-    // copy can come. Without unansweredInExchanges, the tries of an earlier exchange that got no
+    // owedMs: how long after its request a reply to an earlier exchange can still come; copyMs: how
+    // soon after a reply its copy can come. Without unansweredInExchanges, the tries of an earlier exchange that got no
     // answer at all are left to listening: an exchange takes a frame of the device whose replies
     // all look alike for its own rather than for theirs, and a device that does not answer one
     // request still answers the next.

@@ -9,6 +9,10 @@ namespace Link {
 
 enum class Framing { ControlUnit, KeyDevice };
 
+// The bytes of one frame follow each other closely: a rest that stops for longer than this is not
+// coming, and the bytes after the pause are looked at afresh.
+constexpr unsigned kTailGapMs = 50;
+
 class FrameTail {
   public:
     explicit FrameTail(Framing framing) : framing_(framing) {}
@@ -17,6 +21,13 @@ class FrameTail {
     void passOver(const uint8_t* bytes, int count) {
         for (int i = 0; i < count; ++i)
             step(bytes[i]);
+    }
+    // A frame given up after `read` of its bytes (start byte and length byte included) came: its
+    // rest is thrown away when it comes.
+    void givenUpAfter(int read, uint8_t lengthByte) {
+        const int total = framing_ == Framing::ControlUnit ? lengthByte : lengthByte + 1;
+        left_ = total - read;
+        state_ = left_ > 0 ? State::Body : State::Hunt;
     }
     // True while a frame whose head was thrown away has more bytes to come.
     bool open() const { return state_ != State::Hunt; }

@@ -179,11 +179,11 @@ void purgeReceived(SerialLine& line) {
     }
     wipe(waiting.data(), waiting.size()); // what was waiting may be a code
     line.purgeInput();
-    if (s.tail.open()) s.tailDeadline = Clock::ticks() + kRestDeadlineMs;
+    if (s.tail.open()) s.tailDeadline = Clock::ticks() + kTailGapMs;
 }
 
-// Reads and throws away the rest of a frame whose head a purge took, as far as it comes before
-// the deadline; false when the line has gone.
+// Reads and throws away the rest of a frame given up or whose head a purge took, as long as it
+// keeps coming; false when the line has gone.
 bool dropTail(uint32_t deadline, Clock::TickPump& pump) {
     LinkState& s = state();
     while (s.tail.open()) {
@@ -196,6 +196,7 @@ bool dropTail(uint32_t deadline, Clock::TickPump& pump) {
         if (n < 0) return false;
         if (n == 1) {
             s.tail.passOver(&b, 1);
+            s.tailDeadline = Clock::ticks() + kTailGapMs;
             continue;
         }
         awaitBytes();
@@ -368,9 +369,11 @@ Read readFrame(uint32_t deadline, Clock::TickPump& pump) {
     const uint32_t restDeadline = Clock::ticks() + kRestDeadlineMs;
     int received = 2;
     int remaining = length - 2;
+    uint32_t lastByte = Clock::ticks();
     while (remaining > 0) {
         const int n = readLine(r + received - 1, remaining);
         if (n < 0) return Read::Gone;
+        if (n > 0) lastByte = Clock::ticks();
         received += n;
         remaining -= n;
         s.lastStored = received - 1;
@@ -379,7 +382,11 @@ Read readFrame(uint32_t deadline, Clock::TickPump& pump) {
         pump();
         if (Clock::terminating() || Clock::passed(restDeadline)) break;
     }
-    return remaining == 0 ? Read::Frame : Read::Cut;
+    if (remaining == 0) return Read::Frame;
+    // Given up half-way: the rest, when it comes, is thrown away with it, never read as a frame.
+    s.tail.givenUpAfter(received, static_cast<uint8_t>(length));
+    s.tailDeadline = lastByte + kTailGapMs;
+    return Read::Cut;
 }
 
 } // namespace

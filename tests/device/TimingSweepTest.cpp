@@ -11,6 +11,7 @@
 #include "config/Codes.h"
 #include "config/ConfigView.h"
 #include "device/ExpanderFrames.h"
+#include "journal/Recorder.h"
 
 #include <QRegularExpression>
 #include <chrono>
@@ -37,7 +38,7 @@ std::string describe(const Timing& t) {
 
 // The timings of one sweep for the exchange numbered `phase`: answers late by offsets up to 450 ms,
 // copies up to 250 ms apart (after a prompt answer, and after one late enough to cross a try's
-// deadline), and answers in pieces whose split falls on either side of the 200 ms deadline. The
+// deadline), and answers late and in slow pieces, split across deadlines and purges. The
 // suite's sweep gives each exchange every ninth 5 ms step, from its own phase, so that the exchanges
 // together meet every 5 ms step; ORTEX_WIDE_SWEEP=1 (the long run) gives each exchange all of them.
 std::vector<Timing> sweep(int phase) {
@@ -51,8 +52,9 @@ std::vector<Timing> sweep(int phase) {
         out.push_back({0, true, g});
         out.push_back({270, true, g});
     }
-    for (unsigned d = 180 + first % 20; d <= 230; d += 40)
-        out.push_back({d, false, 0, 3, 20});
+    // Slow pieces: a late answer still arriving when the next request's purge comes.
+    for (unsigned d = 150 + first; d <= 450; d += stride)
+        out.push_back({d, false, 0, 2, 20});
     return out;
 }
 
@@ -71,6 +73,7 @@ struct Outcome {
     Unit::Expander held;
     std::array<uint8_t, Unit::kSlots> table{};
     std::vector<std::string> texts;
+    QString leak; // where the journal showed a code
 
     bool operator==(const Outcome& o) const {
         return messages == o.messages && window == o.window && parameters == o.parameters &&
@@ -101,14 +104,26 @@ class TimingSweep : public SessionTest {
 
     Unit::Expander expanderWithFrameBytes(int seed) {
         Unit::Expander e = sampleExpander(seed);
-        e.userMasks[3] = 0xFA; // a data byte that would start a frame if a purge cut the answer
-        e.userMasks[4] = 0xAF;
+        // Data bytes that would read as a frame of their own if a purge cut the answer before them:
+        // the unit's "not yet" to a fetch.
+        e.userMasks[3] = 0xFA;
+        e.userMasks[4] = 0x06;
+        e.userMasks[5] = 0x03;
+        e.userMasks[6] = 0x00;
+        for (int u = 0; u < 32; ++u)
+            e.userCodes[u] = userCode(u);
         return e;
     }
+
+    // Codes that show nowhere else on the line, so that a byte pair of one in the journal is a leak.
+    static uint16_t userCode(int u) { return static_cast<uint16_t>(0xE7B0 + u); }
 
     void freshUnit() {
         unit.clearFaults();
         unit.setLocalLine(false);
+        unit.setAccessCode("97538642");
+        unit.setConsoleCode("9753");
+        accessCode.setText(QStringLiteral("97538642"));
         unit.setHasDescriptorTable(true);
         for (int a : {1, 2, 5})
             unit.setExpander(a, expanderWithFrameBytes(a + 1));
@@ -159,8 +174,28 @@ class TimingSweep : public SessionTest {
         unit.clearFrames();
     }
 
+    // The first row of the journal that shows two bytes of a code next to each other: of the
+    // access code, the console code, or a user's code as the unit keeps it or as it travels.
+    QString leak(uint64_t fromSeq) const {
+        std::vector<std::pair<uint8_t, uint8_t>> pairs{{0x79, 0x35}, {0x35, 0x68}, {0x68, 0x24}};
+        const auto swap = [](int b) { return static_cast<uint8_t>(((b & 0x0F) << 4) | (b >> 4)); };
+        for (int u = 0; u < 32; ++u) {
+            pairs.emplace_back(userCode(u) >> 8, userCode(u) & 0xFF);
+            pairs.emplace_back(swap(userCode(u) >> 8), swap(userCode(u) & 0xFF));
+        }
+        for (uint64_t seq = std::max(fromSeq, journal.firstSeq()); seq < journal.endSeq(); ++seq) {
+            const Journal::Row& row = journal.row(seq);
+            for (int i = 0; i + 1 < row.count; ++i)
+                if (!row.masked(i) && !row.masked(i + 1) &&
+                    std::find(pairs.begin(), pairs.end(), std::make_pair(row.bytes[i], row.bytes[i + 1])) != pairs.end())
+                    return QStringLiteral("row %1 at byte %2").arg(seq).arg(i);
+        }
+        return {};
+    }
+
     Outcome runOnce(const Exchange& e, const Timing* timing) {
         prepare(e);
+        const uint64_t journalFrom = journal.endSeq();
         if (timing) {
             Unit::Fault f;
             f.command = e.command;
@@ -175,7 +210,9 @@ class TimingSweep : public SessionTest {
             unit.addFault(f);
         }
         e.run();
-        return outcome();
+        Outcome o = outcome();
+        o.leak = leak(journalFrom);
+        return o;
     }
 
     // Chooses COM1 and reads expander 5.
@@ -201,6 +238,17 @@ class TimingSweep : public SessionTest {
         return same == correct;
     }
 
+    void SetUp() override {
+        SessionTest::SetUp();
+        Link::installTap(&journal);
+    }
+    void TearDown() override {
+        SessionTest::TearDown();
+        Link::installTap(nullptr);
+    }
+
+    Journal::Recorder journal;
+
     void sweepAll(const std::vector<Exchange>& exchanges) {
         const char* only = std::getenv("ORTEX_SWEEP_ONLY");
         int phase = 0;
@@ -208,12 +256,14 @@ class TimingSweep : public SessionTest {
             ++phase;
             if (only && std::string(only).rfind(e.name, 0) != 0) continue;
             const Outcome correct = runOnce(e, nullptr);
+            EXPECT_EQ(correct.leak, QString()) << e.name << ": a code in the journal";
             ASSERT_EQ(correct.messages, e.failures.isEmpty() ? QStringList() : correct.messages) << e.name;
             int failed = 0;
             const auto started = std::chrono::steady_clock::now();
             for (const Timing& t : sweep(phase)) {
                 if (only && std::string(only) != e.name + (", " + describe(t))) continue;
                 const Outcome got = runOnce(e, &t);
+                EXPECT_EQ(got.leak, QString()) << e.name << ", " << describe(t) << ": a code in the journal";
                 if (got == correct) continue;
                 // A run may fail, as it fails without an answer: its message, and nothing taken
                 // from another answer. A run that reports success must have got everything right.
@@ -267,7 +317,7 @@ TEST_F(TimingSweep, EveryExchangeTakesOnlyItsOwnAnswer) {
     const auto choose = [this] { choosePortAndExpander5(); };
     const auto localLine = [this] {
         unit.setLocalLine(true);
-        accessCode.setText(QStringLiteral("1234"));
+        accessCode.setText(QStringLiteral("9753"));
     };
     const auto read = [this] { session->readExpander(); };
     // A programming run that changes parameters, a partition, a user with its code, and three
