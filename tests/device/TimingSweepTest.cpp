@@ -53,8 +53,10 @@ std::vector<Timing> sweep(int phase) {
         out.push_back({270, true, g});
     }
     // Slow pieces: a late answer still arriving when the next request's purge comes.
-    for (unsigned d = 150 + first; d <= 450; d += stride)
+    for (unsigned d = 150 + first; d <= 450; d += stride) {
         out.push_back({d, false, 0, 2, 20});
+        out.push_back({d, false, 0, 2, 40}); // longer than the 300 ms the rest may take
+    }
     return out;
 }
 
@@ -107,9 +109,11 @@ class TimingSweep : public SessionTest {
         // Data bytes that would read as a frame of their own if a purge cut the answer before them:
         // the unit's "not yet" to a fetch.
         e.userMasks[3] = 0xFA;
-        e.userMasks[4] = 0x06;
-        e.userMasks[5] = 0x03;
-        e.userMasks[6] = 0x00;
+        e.userMasks[4] = 0xAF;
+        e.userMasks[22] = 0xFA;
+        e.userMasks[23] = 0x06;
+        e.userMasks[24] = 0x03;
+        e.userMasks[25] = 0x00;
         for (int u = 0; u < 32; ++u)
             e.userCodes[u] = userCode(u);
         return e;
