@@ -2,6 +2,7 @@
 // diagnosis that simulated faults produce, the table model's batches and the saved files.
 #include "CodeTraffic.h"
 #include "DialogRecorder.h"
+#include "LockstepClock.h"
 #include "TestPorts.h"
 #include "base/Clock.h"
 #include "journal/JournalModel.h"
@@ -251,6 +252,7 @@ class JournalLine : public ::testing::Test {
         return journal.diagnosis().text();
     }
 
+    LockstepClock clock; // the unit answers on the program's time, however busy the machine
     Recorder journal;
     QTemporaryDir folder;
     Unit unit;
