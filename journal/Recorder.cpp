@@ -12,7 +12,8 @@ constexpr uint8_t kReplyStart = 0xFA;
 constexpr int kMinControlReply = 4; // start byte, length byte, two checksum bytes
 constexpr int kMinKeyReply = 2;     // length byte and check byte after the start byte
 constexpr int kDatalessReply = 6;   // start byte, length, status, echo and the two checksum bytes
-constexpr int kIdentityBytes = 4;   // start byte, length, status and echo: what identifies a reply
+constexpr int kIdentityBytes = 4;
+constexpr int kTableReply = 38; // a block of a table: 32 data bytes   // start byte, length, status and echo: what identifies a reply
 constexpr uint8_t kSignatureLength = 38; // the key device's answer to the access step
 constexpr uint8_t kSignatureStatus = 5;
 // How long the program waits, as the journal reckons the end of an exchange that nothing followed:
@@ -298,22 +299,24 @@ bool Recorder::carriesCode(const Row& row) const {
     const uint8_t* f = row.bytes.data();
     if (frameKeyFramed_) return false; // the key device knows no code
     if (row.count == kDatalessReply) return false;
+    // Only a reply of the shape its request gets: another may be a late answer that carries one.
     switch (ex_.command) {
     case 2:
-        return f[2] == 1 && !(f[3] == 0x55 || f[3] == 0x5A || f[3] == 0x56);
+        return f[2] != 1 || !(f[3] == 0x55 || f[3] == 0x5A || f[3] == 0x56);
     case 3:
     case 4:
+        return f[3] != ex_.command;
     case 5:
     case 6:
-        return false;
+        return row.count != kTableReply;
     default:
         return true;
     }
 }
 
-// A reply the journal can tell from code bytes: it began with the first byte its exchange received
-// and came whole and checked, with no data, as the key device's signature to the access step, or as
-// the expander's answer that echoes the relayed command.
+// The exchange's own answer, as far as the journal can tell: it began with the first byte its
+// exchange received and came whole and checked (with the key device's framing: a key exchange's, not
+// the control unit's answer to a code command, or the key device's signature to the access step).
 bool Recorder::trustedReply(const Row& row, bool whole, bool sumOk) const {
     if (!whole || !sumOk || !frameFirst_) return false;
     const uint8_t* f = row.bytes.data();
@@ -321,11 +324,7 @@ bool Recorder::trustedReply(const Row& row, bool whole, bool sumOk) const {
         return (keyFraming_ && !codeAnswer(f)) ||
                (ex_.command == 0 && row.count == kSignatureLength + 1 && f[1] == kSignatureLength &&
                 f[2] == kSignatureStatus);
-    if (row.count == kDatalessReply) return true;
-    // A fetch that serves nothing relayed in this operation expects no particular answer, only none
-    // that echoes a code command.
-    return ex_.command == 2 && f[2] == 1 &&
-           (ex_.device == Device::Expander ? f[3] == ex_.sub : !isCodeCommand(f[3]));
+    return true; // which of its bytes may show is for what it answers to decide (carriesCode)
 }
 
 void Recorder::dropFrame() {

@@ -19,6 +19,9 @@ class ObservedLine : public SerialLine {
         line_->onGone([this] { reportLost(); });
     }
     ~ObservedLine() override {
+        // What waits unread goes with the port: the observer sees it thrown away (the key device's
+        // check byte after its signature, read with the control unit's framing, is one).
+        if (installedTap && !line_->gone()) purgeInput();
         // A line let go because its device went away while idle was lost, not closed.
         if (line_->gone()) reportLost();
         if (installedTap && !lost_) installedTap->event(LineTap::Event::Closed, portName_);

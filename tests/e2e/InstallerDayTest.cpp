@@ -4,6 +4,8 @@
 #include "ProgramFixture.h"
 #include "journal/JournalModel.h"
 #include "journal/JournalWindow.h"
+#include "journal/Recorder.h"
+#include "journal/RowText.h"
 
 #include "app/MainForm.h"
 #include "app/ProgramWindows.h"
@@ -204,6 +206,59 @@ TEST_F(InstallerDay, ReadEditSaveOpenForAnotherExpanderAndProgramIt) {
     EXPECT_EQ(devices.controlUnit.descriptorText(9), cp1251("Тревожная кнопка"));
     // Expander 1 was left as it was.
     EXPECT_EQ(devices.controlUnit.expander(1).parameters, sim::demoExpander(1).parameters);
+}
+
+// The hand-over, as the journal shows it: one row for every frame either device got or sent, the key
+// device's signature whole in one row, and the key window's replies, which carry no code, whole.
+TEST_F(InstallerDay, HandOverToTheKeyWindowJournaledFrameByFrame) {
+    Journal::Recorder& journal = Journal::recorder();
+    journal.clear();
+    const uint64_t from = journal.endSeq();
+    QTest::keyClicks(main->Edit1, "12345678");
+    chooseItem(main->ComboBox1, 1);
+    ASSERT_TRUE(waitFor([&] { return cellText(keys->StringGrid1, 1, 1) == "Есть"; }, 5000));
+    Link::WaitMs(1500); // every reply in, and the journal's view of the last exchange settled
+    journal.settle();
+
+    int requests = 0, replies = 0, signatures = 0, keyReplies = 0;
+    for (uint64_t seq = from; seq < journal.endSeq(); ++seq) {
+        const Journal::Row& row = journal.row(seq);
+        if (row.kind == Journal::Kind::Request) ++requests;
+        if (row.kind != Journal::Kind::Reply) continue;
+        ++replies;
+        SCOPED_TRACE(Journal::rowLine(journal, row, false).toStdString());
+        EXPECT_EQ(row.verdict, Journal::Verdict::Ok);
+        EXPECT_FALSE(row.anyMasked());
+        if (Journal::rowLine(journal, row, false).contains("Сигнатура БКУ")) {
+            ++signatures;
+            EXPECT_EQ(row.count, 39);
+        } else {
+            ++keyReplies;
+        }
+    }
+    EXPECT_EQ(requests, int(devices.keyDevice.frames().size()));
+    EXPECT_EQ(replies, devices.keyDevice.repliesSent());
+    EXPECT_EQ(signatures, int(devices.keyDevice.framesOf(0).size())); // one for each access request
+    EXPECT_EQ(keyReplies, 3); // the three tables
+}
+
+// After the access step, which carries the codes, the control unit's answers that carry none show
+// whole: the tables' blocks, the expander's parameters.
+TEST_F(InstallerDay, AnswersWithoutCodesShowWholeAfterTheAccessStep) {
+    Journal::Recorder& journal = Journal::recorder();
+    journal.clear();
+    const uint64_t from = journal.endSeq();
+    ASSERT_NO_FATAL_FAILURE(connectToControlUnit());
+    int whole = 0;
+    for (uint64_t seq = from; seq < journal.endSeq(); ++seq) {
+        const Journal::Row& row = journal.row(seq);
+        if (row.kind != Journal::Kind::Reply || !(row.asked == 5 || row.asked == 6 || row.askedSub == 0x55)) continue;
+        SCOPED_TRACE(Journal::rowLine(journal, row, false).toStdString());
+        EXPECT_FALSE(row.anyMasked());
+        EXPECT_EQ(row.verdict, Journal::Verdict::Ok);
+        ++whole;
+    }
+    EXPECT_GE(whole, 8 + 16 + 1);
 }
 
 TEST_F(InstallerDay, WriteAKeyDescribeItSaveAndLoadAndGoBack) {

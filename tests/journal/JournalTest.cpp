@@ -180,8 +180,8 @@ TEST(JournalRows, DecodeBothDevicesAndHideEveryCode) {
           "300.0 | → | Расширитель 5 | AF 03 02 05 00 | Выборка ответа расширителя | ок",
           "52.0 | ← | Расширитель 5 | FA 0A 01 5C ** ** ** ** ** ** | Ответ расширителя на 0x5C: коды скрыты | ок",
           "8.0 | → | Расширитель 5 | AF 05 01 0B 55 66 00 | Запрос расширителю 5: чтение параметров (0x55) | ок",
-          // Whole frames that are not the exchange's own answer: what identifies them, no more.
-          "1.0 | ← | Расширитель 5 | FA 0A 01 5C" + QString(" **").repeated(6) + " | Запрос принят, статус 1 | ",
+          // Whole frames of a shape their exchange does not get: what identifies them, no more.
+          "1.0 | ← | Расширитель 5 | FA 0A 01 5C" + QString(" **").repeated(6) + " | Запрос принят, статус 1 | ок",
           "2.0 | ← | Расширитель 5 | FA 06 01 01 ** ** | Запрос принят, статус 1 | "}},
         {"each operation starts afresh: the local line's probe after a users' read",
          {{Step::Sent, 0, request(1, 11, 0x5D, 4, 0)},
