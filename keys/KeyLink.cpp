@@ -62,15 +62,7 @@ bool lineLost(SerialLine* line) {
 // The purge of the receive queue, frame by frame: a frame still arriving is thrown away whole.
 void purgeReceived(SerialLine& line) {
     Answers& a = answersOn(&line);
-    std::array<uint8_t, 256> waiting{};
-    for (int total = 0; total < 4096;) {
-        const int n = line.takeWaiting(waiting.data(), static_cast<int>(waiting.size()));
-        if (n <= 0) break;
-        a.tail.passOver(waiting.data(), n);
-        total += n;
-    }
-    line.purgeInput();
-    if (a.tail.open()) a.tailDeadline = Clock::ticks() + Link::kTailGapMs;
+    if (Link::purgeFollowingFrames(line, a.tail)) a.tailDeadline = Clock::ticks() + Link::kTailGapMs;
 }
 
 enum class Read { Frame, Nothing, Cut, BadLength, Gone };

@@ -1,4 +1,6 @@
 #pragma once
+#include "link/SerialLine.h"
+
 #include <cstdint>
 
 // Follows the frames in bytes the program throws away, so that a frame still arriving when its head
@@ -60,5 +62,9 @@ class FrameTail {
     State state_ = State::Hunt;
     int left_ = 0;
 };
+
+// The purge of a line's receive queue: what waits is read first and followed frame by frame, so
+// that a frame still arriving is thrown away whole when its rest comes. True when it is.
+bool purgeFollowingFrames(SerialLine& line, FrameTail& tail);
 
 } // namespace Link

@@ -166,20 +166,9 @@ AnswerLedger::Answers fetchAnswers(uint8_t expected) {
     };
 }
 
-// The purge of the receive queue: what waits is read first and followed frame by frame, so that a
-// frame still arriving is thrown away whole when its rest comes.
 void purgeReceived(SerialLine& line) {
     LinkState& s = state();
-    std::array<uint8_t, 256> waiting{};
-    for (int total = 0; total < 4096;) {
-        const int n = line.takeWaiting(waiting.data(), static_cast<int>(waiting.size()));
-        if (n <= 0) break;
-        s.tail.passOver(waiting.data(), n);
-        total += n;
-    }
-    wipe(waiting.data(), waiting.size()); // what was waiting may be a code
-    line.purgeInput();
-    if (s.tail.open()) s.tailDeadline = Clock::ticks() + kTailGapMs;
+    if (purgeFollowingFrames(line, s.tail)) s.tailDeadline = Clock::ticks() + kTailGapMs;
 }
 
 // Reads and throws away the rest of a frame given up or whose head a purge took, as long as it
