@@ -9,9 +9,9 @@
 # WORK_FOLDER (default ${TMPDIR:-/tmp}/ortex-mutations) keeps the copy and its build between runs, so
 # that a later run builds only what changed. The sources of this tree are read once, at the start,
 # and never touched. Builds use
-# one job and everything runs at the lowest priority. ORTEX_MUTATIONS=TEXT runs only the mutations
-# whose name holds TEXT; ORTEX_MUTATIONS_BASELINE=0 skips the run of the unchanged copy, which must
-# pass for the table to mean anything.
+# one job and everything runs at the lowest priority. ORTEX_MUTATIONS=PATTERN (an extended regular
+# expression) runs only the mutations whose name it matches; ORTEX_MUTATIONS_BASELINE=0 skips the run
+# of the unchanged copy, which must pass for the table to mean anything.
 set -uo pipefail
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 work=${1:-${TMPDIR:-/tmp}/ortex-mutations}
@@ -102,7 +102,7 @@ index=0
 for entry in "${mutations[@]}"; do
   IFS='|' read -r name file change <<<"$entry"
   index=$((index + 1))
-  [[ -z "${ORTEX_MUTATIONS:-}" || "$name" == *"$ORTEX_MUTATIONS"* ]] || continue
+  [[ -z "${ORTEX_MUTATIONS:-}" ]] || grep -qE -- "$ORTEX_MUTATIONS" <<<"$name" || continue
   target=$copy/$file
   cp "$target" "$work/original"
   perl -0pi -e "$change" "$target"
