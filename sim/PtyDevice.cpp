@@ -61,6 +61,11 @@ bool ownTimeSource() {
     return timeSource.load() != nullptr;
 }
 
+uint64_t nextEventOrder() {
+    static std::atomic<uint64_t> order{0};
+    return ++order;
+}
+
 PtyDevice::PtyDevice() = default;
 
 PtyDevice::~PtyDevice() {
@@ -128,6 +133,7 @@ void PtyDevice::send(const std::vector<uint8_t>& bytes) {
     const int64_t byteNs = 10 * 1000000000LL / 57600;
     const int64_t startUs = steadyUs();
     size_t done = 0;
+    int64_t lastByteUs = 0;
     while (done < bytes.size()) {
         const size_t count = paced ? 1 : bytes.size() - done;
         if (paced) {
@@ -135,6 +141,7 @@ void PtyDevice::send(const std::vector<uint8_t>& bytes) {
             while (steadyUs() * 1000 < due)
                 std::this_thread::sleep_for(std::chrono::microseconds(20));
         }
+        lastByteUs = nowUs(); // before the write: its bytes are readable only after this
         const ssize_t n = ::write(master_, bytes.data() + done, count);
         if (n > 0) {
             done += static_cast<size_t>(n);
@@ -146,7 +153,7 @@ void PtyDevice::send(const std::vector<uint8_t>& bytes) {
     }
     ++sends;
     std::lock_guard<std::mutex> recordLock(receivedMutex_);
-    sendEndsUs_.push_back(nowUs());
+    sent_.push_back({lastByteUs, bytes, nextEventOrder()});
 }
 
 void PtyDevice::sendAt(int64_t dueUs, std::vector<uint8_t> bytes) {
@@ -199,15 +206,23 @@ std::vector<uint8_t> PtyDevice::receivedBytes() const {
     return all;
 }
 
+std::vector<PtyDevice::Sent> PtyDevice::sent() const {
+    std::lock_guard<std::mutex> lock(receivedMutex_);
+    return sent_;
+}
+
 std::vector<int64_t> PtyDevice::sendEndsUs() const {
     std::lock_guard<std::mutex> lock(receivedMutex_);
-    return sendEndsUs_;
+    std::vector<int64_t> ends;
+    for (const Sent& s : sent_)
+        ends.push_back(s.lastByteUs);
+    return ends;
 }
 
 void PtyDevice::clearReceived() {
     std::lock_guard<std::mutex> lock(receivedMutex_);
     received_.clear();
-    sendEndsUs_.clear();
+    sent_.clear();
 }
 
 void PtyDevice::serve() {

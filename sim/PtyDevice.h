@@ -16,6 +16,9 @@ namespace sim {
 int64_t nowUs();
 void setTimeSource(int64_t (*source)()); // nullptr: the steady clock again
 bool ownTimeSource();
+// The next number of the devices' events (a request's start byte taken, a frame sent): it orders
+// them also where their times are equal.
+uint64_t nextEventOrder();
 
 // A simulated device on the master side of a pseudo-terminal, served by a thread of its own. The
 // program under test opens the slave side (slavePath(), or a link to it made by linkAs()) through its
@@ -64,9 +67,17 @@ class PtyDevice {
     // Everything the program wrote, in arrival order.
     std::vector<Chunk> received() const;
     std::vector<uint8_t> receivedBytes() const;
-    // When each send() put its last byte on the line (nowUs()), in order.
+    // What each send() put on the line, in order, with the time (nowUs()) at which its last byte was
+    // being written: the program cannot have read the whole of it earlier.
+    struct Sent {
+        int64_t lastByteUs;
+        std::vector<uint8_t> bytes;
+        uint64_t order; // nextEventOrder() when it was sent
+    };
+    std::vector<Sent> sent() const;
+    // The lastByteUs of every send, in order.
     std::vector<int64_t> sendEndsUs() const;
-    void clearReceived(); // also forgets the send ends
+    void clearReceived(); // also forgets what was sent
     uint32_t nowMs() const;
 
   protected:
@@ -99,7 +110,7 @@ class PtyDevice {
     std::atomic<bool> pacing_{false};
     mutable std::mutex receivedMutex_;
     std::vector<Chunk> received_;
-    std::vector<int64_t> sendEndsUs_;
+    std::vector<Sent> sent_;
     std::mutex sendMutex_;
     int64_t startUs_ = 0;
     mutable std::mutex outgoingMutex_;

@@ -31,6 +31,7 @@ std::vector<RequestFrame> RequestFrames::take(const uint8_t* bytes, size_t count
             if (b == kRequestStart) {
                 assembling_.push_back(b);
                 startUs_ = lastByteUs_;
+                startOrder_ = nextEventOrder();
             } else {
                 stray_.push_back(b);
             }
@@ -52,6 +53,7 @@ std::vector<RequestFrame> RequestFrames::take(const uint8_t* bytes, size_t count
             frame.bytes = std::move(assembling_);
             frame.atMs = clockMs_();
             frame.startUs = startUs_;
+            frame.order = startOrder_;
             frames_.push_back(frame);
             complete.push_back(std::move(frame));
             assembling_.clear();

@@ -13,6 +13,7 @@ struct RequestFrame {
     uint32_t atMs = 0;      // when its last byte arrived, ms since the device started
     bool checksumOk = true; // a frame with a bad checksum is recorded but not answered
     int64_t startUs = 0;    // when its start byte arrived (the devices' nowUs())
+    uint64_t order = 0;     // nextEventOrder() when its start byte arrived
     uint8_t command() const { return bytes.size() > 2 ? bytes[2] : 0xFF; }
     // Parameter i (1..4) of a request.
     uint8_t parameter(int i) const { return bytes.size() > size_t(2 + i) ? bytes[size_t(2 + i)] : 0; }
@@ -45,6 +46,7 @@ class RequestFrames {
     mutable std::mutex mutex_;
     std::vector<uint8_t> assembling_;
     int64_t startUs_ = 0;
+    uint64_t startOrder_ = 0;
     int64_t lastByteUs_ = 0;
     std::vector<RequestFrame> frames_;
     std::vector<uint8_t> stray_;

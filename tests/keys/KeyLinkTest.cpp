@@ -249,6 +249,31 @@ TEST_F(KeyExchange, ReplyIsStoredFromTheLengthByteOn) {
     EXPECT_EQ(line->read(rest, 4), 2);
 }
 
+// A frame still arriving when the next command purges the line is thrown away whole: a byte 0xFA
+// in its rest starts no frame, and the command takes its own reply at its first try.
+TEST_F(KeyExchange, AFrameStillArrivingAtThePurgeIsThrownAwayWhole) {
+    // Data holding FA 40: read from there on, a frame of 64 bytes that swallows the next reply.
+    const Bytes earlier = reply(5, {0x12, 0xFA, 0x40, 0x33});
+    struct Case {
+        const char* what;
+        size_t piece;
+        uint32_t everyMs;
+    };
+    const Case cases[] = {{"in pieces of three bytes", 3, 5}, {"byte by byte", 1, 2}};
+    for (const Case& c : cases) {
+        SetUp();
+        uint32_t at = 0; // its first piece waits on the line
+        for (size_t i = 0; i < earlier.size(); i += c.piece, at += c.everyMs)
+            line->arrive(at, Bytes(earlier.begin() + long(i),
+                                   earlier.begin() + long(std::min(earlier.size(), i + c.piece))));
+        answer({{at, reply(5, {0x44})}});
+        EXPECT_TRUE(KeyLink::SendKeyCommand(2, 1, 0, 0, 0, 5)) << c.what;
+        EXPECT_EQ(record->writes.size(), 1u) << c.what;
+        EXPECT_EQ(KeyLink::R(2), 0x44) << c.what;
+        TearDown();
+    }
+}
+
 TEST_F(KeyExchange, NothingIsSentWithoutTriesOrPort) {
     EXPECT_FALSE(KeyLink::SendKeyCommand(2, 0, 0, 0, 0, 0));
     EXPECT_TRUE(record->writes.empty());

@@ -169,6 +169,39 @@ TEST_F(SimLinkTest, LeftoverBytesArePurgedBeforeTheNextRequest) {
     EXPECT_EQ(Link::R(2), 1);
 }
 
+// A frame still arriving when the next exchange purges the line is thrown away whole: a byte 0xFA
+// in its rest starts no frame, and the exchange takes its own answer at its first try.
+TEST_F(SimLinkTest, AFrameStillArrivingAtThePurgeIsThrownAwayWhole) {
+    // A text holding FA 40: read from there on, a frame of 64 bytes that swallows the next answer.
+    unit.setDescriptorText(0, "x\xFA\x40yz");
+    Unit::Expander e;
+    e.configured = true;
+    unit.setExpander(1, e);
+    struct Case {
+        const char* what;
+        bool (*exchange)();
+        uint8_t command;
+    };
+    const Case cases[] = {
+        {"a request", [] { return Link::SendRequest(Command::ExpanderTable, 0, 0, 0, 0); },
+         Command::ExpanderTable},
+        {"a fetch round", [] { return Link::FetchReply(ExpanderCommand::ReadParameters); }, Command::Fetch},
+    };
+    for (const Case& c : cases) {
+        ASSERT_TRUE(Link::SendRequest(Command::Relay, lineAddress(1), ExpanderCommand::ReadParameters, 0, 0));
+        auto slow = fault(Command::ReadDescriptor, 1);
+        slow.pieceSize = 3;
+        slow.piecePauseMs = 5;
+        unit.addFault(slow);
+        Link::SendFrame(QByteArray("\x04\x00\x00", 3)); // a text asked for, its answer not read
+        Clock::sleepMs(1);                              // its first piece waits on the line
+        unit.clearFrames();
+        EXPECT_TRUE(c.exchange()) << c.what;
+        EXPECT_EQ(unit.framesOf(c.command).size(), 1u) << c.what;
+        EXPECT_TRUE(dialogs.entries.empty()) << c.what;
+    }
+}
+
 TEST_F(SimLinkTest, RelayedReadFetchedWithTheRightEcho) {
     Unit::Expander e;
     e.configured = true;

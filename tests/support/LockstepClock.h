@@ -16,7 +16,10 @@ class LockstepClock : public Clock::Backend {
     // Real time a settling of the devices may take before the test fails instead of hanging.
     static constexpr unsigned kSettleCapMs = 10000;
 
-    LockstepClock();
+    // settleCapMs: the real time a catch-up of the devices may take. Once one has not finished in
+    // time, the test has failed, naming the device, and the clock no longer waits for the devices:
+    // the waits that follow cost no real time.
+    explicit LockstepClock(unsigned settleCapMs = kSettleCapMs);
     ~LockstepClock() override;
     LockstepClock(const LockstepClock&) = delete;
     LockstepClock& operator=(const LockstepClock&) = delete;
@@ -50,6 +53,8 @@ class LockstepClock : public Clock::Backend {
     static int64_t deviceTime() { return now_.load(); }
 
     static std::atomic<int64_t> now_;
+    unsigned settleCapMs_;
+    bool stalled_ = false; // a device did not catch up: the devices are not waited for any more
     uint64_t sendsSeen_ = 0;
     struct Action {
         int64_t atUs;
