@@ -62,7 +62,9 @@ bool lineLost(SerialLine* line) {
 // The purge of the receive queue, frame by frame: a frame still arriving is thrown away whole.
 void purgeReceived(SerialLine& line) {
     Answers& a = answersOn(&line);
-    if (Link::purgeFollowingFrames(line, a.tail)) a.tailDeadline = Clock::ticks() + Link::kTailGapMs;
+    if (a.tail.open() && Clock::passed(a.tailDeadline)) a.tail.clear(); // its rest stopped coming
+    if (Link::purgeFollowingFrames(line, a.tail) > 0 && a.tail.open())
+        a.tailDeadline = Clock::ticks() + Link::kTailGapMs;
 }
 
 enum class Read { Frame, Nothing, Cut, BadLength, Gone };
@@ -76,10 +78,6 @@ Read readFrame(uint32_t startDeadline) {
     if (!line) return Read::Nothing;
     Answers& a = answersOn(line);
     while (a.tail.open()) {
-        if (Clock::passed(a.tailDeadline)) {
-            a.tail.clear();
-            break;
-        }
         uint8_t b = 0;
         const int got = line->read(&b, 1);
         if (got < 0) return lineLost(line), Read::Gone;
@@ -88,11 +86,16 @@ Read readFrame(uint32_t startDeadline) {
             a.tailDeadline = Clock::ticks() + Link::kTailGapMs;
             continue;
         }
+        if (Clock::passed(a.tailDeadline)) {
+            a.tail.clear(); // its rest stopped coming: what comes now is looked at afresh
+            break;
+        }
         pause1(*line, pump);
         line = Link::port();
         if (!line) return Read::Nothing;
         if (Clock::passed(startDeadline) || Clock::terminating()) break;
     }
+    if (a.tail.open()) return Read::Nothing; // the wait ended while the rest still came
 
     stored = 0;
     int got = 0;

@@ -6,9 +6,10 @@
 
 namespace Link {
 
-bool purgeFollowingFrames(SerialLine& line, FrameTail& tail) {
+int purgeFollowingFrames(SerialLine& line, FrameTail& tail) {
     std::array<uint8_t, 256> waiting{};
-    for (int total = 0; total < 4096;) {
+    int total = 0;
+    while (total < 4096) {
         const int n = line.takeWaiting(waiting.data(), static_cast<int>(waiting.size()));
         if (n <= 0) break;
         tail.passOver(waiting.data(), n);
@@ -16,7 +17,7 @@ bool purgeFollowingFrames(SerialLine& line, FrameTail& tail) {
     }
     wipe(waiting.data(), waiting.size()); // what was waiting may be a code
     line.purgeInput();
-    return tail.open();
+    return total;
 }
 
 } // namespace Link

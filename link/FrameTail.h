@@ -64,7 +64,8 @@ class FrameTail {
 };
 
 // The purge of a line's receive queue: what waits is read first and followed frame by frame, so
-// that a frame still arriving is thrown away whole when its rest comes. True when it is.
-bool purgeFollowingFrames(SerialLine& line, FrameTail& tail);
+// that a frame still arriving is thrown away whole when its rest comes. Returns how many bytes it
+// threw away.
+int purgeFollowingFrames(SerialLine& line, FrameTail& tail);
 
 } // namespace Link

@@ -168,7 +168,9 @@ AnswerLedger::Answers fetchAnswers(uint8_t expected) {
 
 void purgeReceived(SerialLine& line) {
     LinkState& s = state();
-    if (purgeFollowingFrames(line, s.tail)) s.tailDeadline = Clock::ticks() + kTailGapMs;
+    // A rest that stopped coming is no rest: what waits now is looked at afresh.
+    if (s.tail.open() && Clock::passed(s.tailDeadline)) s.tail.clear();
+    if (purgeFollowingFrames(line, s.tail) > 0 && s.tail.open()) s.tailDeadline = Clock::ticks() + kTailGapMs;
 }
 
 // Reads and throws away the rest of a frame given up or whose head a purge took, as long as it
@@ -176,10 +178,8 @@ void purgeReceived(SerialLine& line) {
 bool dropTail(uint32_t deadline, Clock::TickPump& pump) {
     LinkState& s = state();
     while (s.tail.open()) {
-        if (Clock::passed(s.tailDeadline)) {
-            s.tail.clear(); // its rest never came: the bytes from now on are looked at afresh
-            break;
-        }
+        // Bytes that waited while the program paused are the rest still; only a line that stays
+        // quiet past the gap ends it.
         uint8_t b = 0;
         const int n = readLine(&b, 1);
         if (n < 0) return false;
@@ -187,6 +187,10 @@ bool dropTail(uint32_t deadline, Clock::TickPump& pump) {
             s.tail.passOver(&b, 1);
             s.tailDeadline = Clock::ticks() + kTailGapMs;
             continue;
+        }
+        if (Clock::passed(s.tailDeadline)) {
+            s.tail.clear(); // its rest never came: the bytes from now on are looked at afresh
+            break;
         }
         awaitBytes();
         pump();
@@ -333,6 +337,7 @@ Read readFrame(uint32_t deadline, Clock::TickPump& pump) {
     LinkState& s = state();
     uint8_t* r = s.r.data();
     if (!dropTail(deadline, pump)) return Read::Gone;
+    if (s.tail.open()) return Read::Nothing; // the wait ended while the rest still came
     s.lastStored = 0;
     for (;;) {
         const int n = readLine(r, 1);
