@@ -345,14 +345,7 @@ void Recorder::receivedAt(int64_t us, const uint8_t* bytes, int count) {
         const int from = at;
         while (at < count && purgedTail_.open())
             purgedTail_.passOver(bytes + at++, 1);
-        Row& row = append(us, Kind::Discarded);
-        keep(row, bytes + from, at - from);
-        row.device = ex_.device;
-        row.window = ex_.window;
-        row.expander = ex_.expander;
-        row.verdict = Verdict::Discarded;
-        row.purge = true;
-        hideCodes(row, Origin::Stray);
+        appendPurged(us, bytes + from, at - from);
     }
     for (; at < count; ++at)
         receiveByte(us, bytes[at]);
@@ -534,16 +527,20 @@ void Recorder::purgedAt(int64_t us, const uint8_t* bytes, int count) {
     followTail();
     purgedTail_.passOver(bytes + at, count - at);
     closeExchange(us);
-    for (; at < count; at += kMaxRowBytes) {
-        Row& row = append(us, Kind::Discarded);
-        keep(row, bytes + at, count - at);
-        row.device = ex_.device;
-        row.window = ex_.window;
-        row.expander = ex_.expander;
-        row.verdict = Verdict::Discarded;
-        row.purge = true;
-        hideCodes(row, Origin::Stray);
-    }
+    for (; at < count; at += kMaxRowBytes)
+        appendPurged(us, bytes + at, count - at);
+}
+
+// A row of bytes the program threw away unread: nothing of them shows.
+void Recorder::appendPurged(int64_t us, const uint8_t* bytes, int count) {
+    Row& row = append(us, Kind::Discarded);
+    keep(row, bytes, count);
+    row.device = ex_.device;
+    row.window = ex_.window;
+    row.expander = ex_.expander;
+    row.verdict = Verdict::Discarded;
+    row.purge = true;
+    hideCodes(row, Origin::Stray);
 }
 
 void Recorder::eventAt(int64_t us, Event event, const QString& portName) {

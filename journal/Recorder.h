@@ -121,6 +121,7 @@ class Recorder : public LineTap {
     void dropFrame();
     void closeExchange(int64_t us);
     void followTail();
+    void appendPurged(int64_t us, const uint8_t* bytes, int count);
     void fail(Diagnosis::Kind kind, int status = 0);
     bool accepted(uint8_t status) const;
     void fillFromExchange(Row& row, int64_t us) const;
