@@ -41,12 +41,14 @@ mutations=(
   "link: reply start deadline 200 -> 150 ms|link/Link.cpp|s/deadline = Clock::ticks\(\) \+ kStartDeadlineMs;/deadline = Clock::ticks() + kStartDeadlineMs - 50;/"
   "link: deadline of the rest of a reply 300 -> 250 ms|link/Link.cpp|s/restDeadline = Clock::ticks\(\) \+ kRestDeadlineMs;/restDeadline = Clock::ticks() + kRestDeadlineMs - 50;/"
   "link: frame-wise purge replaced by a plain purge|link/Link.cpp|s/(void purgeReceived\(SerialLine& line\) \{\n).*?\n\}\n/\$1    line.purgeInput();\n}\n/s"
+  "link: a purge takes what waits for the rest of a frame that stopped coming|link/Link.cpp|s/    if \(s\.tail\.open\(\) && Clock::passed\(s\.tailDeadline\)\) s\.tail\.clear\(\);\n//"
   "link: every frame owed taken as the exchange's own|link/AnswerLedger.cpp|s/(Whose AnswerLedger::judge\(.*?\{\n    expire\(now\);\n)/\$1    if (!owed_.empty()) {\n        owed_.clear();\n        return Whose::Own;\n    }\n/s"
   "clock: the real clock ticking at half speed|base/Clock.cpp|s/timer_\.elapsed\(\)\)/timer_.elapsed() \/ 2)/; s/nsecsElapsed\(\) \/ 1000\);/nsecsElapsed() \/ 2000);/"
   "keys: pause after a refused status 100 -> 80 ms|keys/KeyLink.cpp|s/sleepMs\(kRefusedPauseMs\)/sleepMs(kRefusedPauseMs - 20)/"
   "keys: reply start deadline 200 -> 150 ms|keys/KeyLink.cpp|s/deadline = Clock::ticks\(\) \+ kStartDeadlineMs;/deadline = Clock::ticks() + kStartDeadlineMs - 50;/"
   "keys: length byte deadline 1000 -> 800 ms|keys/KeyLink.cpp|s/deadline = Clock::ticks\(\) \+ kLengthDeadlineMs;/deadline = Clock::ticks() + kLengthDeadlineMs - 200;/"
   "keys: body deadline 300 -> 250 ms|keys/KeyLink.cpp|s/deadline = Clock::ticks\(\) \+ kBodyDeadlineMs;/deadline = Clock::ticks() + kBodyDeadlineMs - 50;/"
+  "keys: a purge takes what waits for the rest of a frame that stopped coming|keys/KeyLink.cpp|s/    if \(a\.tail\.open\(\) && Clock::passed\(a\.tailDeadline\)\) a\.tail\.clear\(\);\n//"
   "keys: frame-wise purge replaced by a plain purge|keys/KeyLink.cpp|s/(void purgeReceived\(SerialLine& line\) \{\n).*?\n\}\n/\$1    line.purgeInput();\n}\n/s"
 )
 
