@@ -46,12 +46,19 @@ class QtDialogs : public DialogService {
         return chosenFile(*makeFileDialog(filter, initialFolder, true));
     }
     QString folderName(const QString& initialFolder, const QString& proposedName) override {
+        // A folder dialog takes only a folder that exists: the proposed one is made before it shows,
+        // so that Enter takes it as it stands, and removed again when it was not chosen and is
+        // still empty.
+        const QDir start(initialFolder);
+        const bool made = !proposedName.isEmpty() && !start.exists(proposedName) && start.mkdir(proposedName);
         QFileDialog dialog(QApplication::activeWindow(), QString(), initialFolder);
         dialog.setAcceptMode(QFileDialog::AcceptSave);
         dialog.setFileMode(QFileDialog::Directory);
         dialog.setOption(QFileDialog::ShowDirsOnly);
-        dialog.selectFile(proposedName);
-        return chosenFile(dialog);
+        dialog.selectFile(made ? start.filePath(proposedName) : proposedName);
+        const QString chosen = chosenFile(dialog);
+        if (made && QFileInfo(chosen) != QFileInfo(start.filePath(proposedName))) start.rmdir(proposedName);
+        return chosen;
     }
 
   private:

@@ -45,18 +45,32 @@ bool lineUsable() {
 void ExpanderSession::programExpander() {
     if (!mayStart()) return;
     BusyScope busy(busy_);
+    programWithRepeats(
+        [this] {
+            return Order{config_, CollectConfig(controls_.config), config_.loadedFromFile, 0};
+        },
+        true);
+}
+
+bool ExpanderSession::programExpander(Order& order) {
+    if (!mayStart()) return false;
+    BusyScope busy(busy_);
+    return programWithRepeats([&order] { return order; }, false);
+}
+
+bool ExpanderSession::programWithRepeats(const std::function<Order()>& collect, bool showReferenceOnNo) {
     // "Yes" to the repeat question starts the next run here, so any number of repeats is safe.
     for (;;) {
         RunFlags flags;
-        if (runProgramming(flags) == RunEnd::Done) return;
+        if (runProgramming(collect, flags) == RunEnd::Done) return flags.succeeded;
         const QString error = flags.parametersFailed ? QStringLiteral("Ошибка записи параметров")
                               : flags.usersFailed ? QStringLiteral("Ошибка записи пользователей")
                                                   : QStringLiteral("Ошибка записи разделов");
         if (!dialogs().question(QStringLiteral("Ошибка"), error + QStringLiteral("\r\n   Повторить запись?"),
                                 MessageIcon::Warning, false)) {
             // The window shows again what the expander is known to hold.
-            ShowConfig(config_, controls_.config, false);
-            return;
+            if (showReferenceOnNo) ShowConfig(config_, controls_.config, false);
+            return false;
         }
     }
 }
@@ -68,7 +82,8 @@ void ExpanderSession::endRunDisplay() {
     setListsEnabled(true);
 }
 
-ExpanderSession::RunEnd ExpanderSession::runProgramming(RunFlags& flags) {
+ExpanderSession::RunEnd ExpanderSession::runProgramming(const std::function<Order()>& collect,
+                                                        RunFlags& flags) {
     progressStep_ = kProgrammingProgressStep;
     if (!Access::CheckAccess(controls_)) return RunEnd::Done;
 
@@ -77,36 +92,33 @@ ExpanderSession::RunEnd ExpanderSession::runProgramming(RunFlags& flags) {
     controls_.progress->setValue(0);
     controls_.progress->show();
 
-    const uint8_t address = config_.address;
-    const bool localLine = Access::localLineMode();
     try {
-        const ParameterBlock parameters = CollectParameters(controls_.config);
+        // A pair number that is not an integer throws here, before anything is written.
+        Order order = collect();
+        const uint8_t address = order.reference.address;
 
-        std::array<PartitionEntry, kPartitionCount> partitions{};
         bool partitionSent = false;
-        if (!localLine) writePartitions(partitions, partitionSent);
-        readBackPartitions(partitions, partitionSent, flags);
+        if (!Access::localLineMode()) writePartitions(order, partitionSent);
+        readBackPartitions(order, partitionSent, flags);
         if (Clock::terminating()) return RunEnd::Done;
         controls_.progress->setValue(kAfterPartitions);
 
-        std::array<UserEntry, kUserCount> users{};
-        writeUsers(users);
+        writeUsers(order);
         // Ending at once when the program terminates during the read-back pause leaves the lists
         // disabled; nothing is left to use them.
-        if (!readBackUsers(users, flags) || Clock::terminating()) return RunEnd::Done;
+        if (!readBackUsers(order, flags) || Clock::terminating()) return RunEnd::Done;
         controls_.progress->setValue(kAfterUsers);
 
-        writeParameters(parameters, flags);
+        writeParameters(order, flags);
         if (Clock::terminating()) return RunEnd::Done;
         controls_.progress->setValue(kAfterParameters);
 
         // Only an expander address has descriptor slots (the address is 65 after a port selection
         // whose read did not get past the access step).
-        if (hasDescriptionRow(controls_.config.loopGrid) && address <= kHighestAddress)
-            writeDescriptions(address, config_.loadedFromFile);
+        if (hasDescriptionRow(controls_.config.loopGrid) && address <= kHighestAddress) writeDescriptions(order);
         if (Clock::terminating()) return RunEnd::Done;
+        if (!flags.any()) order.reference.loadedFromFile = false;
     } catch (const ConversionError& error) {
-        // A pair number that is not an integer stops the run before anything is written.
         endRunDisplay();
         showConversionError(error);
         return RunEnd::Done;
@@ -114,17 +126,16 @@ ExpanderSession::RunEnd ExpanderSession::runProgramming(RunFlags& flags) {
 
     endRunDisplay();
     if (flags.any()) return RunEnd::Failed;
-    config_.loadedFromFile = false;
+    flags.succeeded = true;
     showPlainMessage(QStringLiteral("Программирование расширителя успешно завершено"));
     return RunEnd::Done;
 }
 
-void ExpanderSession::writePartitions(std::array<PartitionEntry, kPartitionCount>& collected, bool& anySent) {
-    const uint8_t address = config_.address;
+void ExpanderSession::writePartitions(const Order& order, bool& anySent) {
+    const uint8_t address = order.reference.address;
     for (int p = 1; p <= kPartitionCount; ++p) {
-        const PartitionEntry entry = CollectPartition(controls_.config, p);
-        collected[p - 1] = entry;
-        if (entry == config_.globalPartitions[p - 1] && !config_.loadedFromFile) continue;
+        const PartitionEntry& entry = order.wanted.globalPartitions[p - 1];
+        if (entry == order.reference.globalPartitions[p - 1] && !order.everything) continue;
         anySent = true;
         for (int attempt = 0; attempt < kWriteAttempts && lineUsable(); ++attempt) {
             Link::SendFrame(partitionWritePayload(address, p, entry));
@@ -135,14 +146,14 @@ void ExpanderSession::writePartitions(std::array<PartitionEntry, kPartitionCount
     }
 }
 
-void ExpanderSession::readBackPartitions(const std::array<PartitionEntry, kPartitionCount>& collected,
-                                         bool anySent, RunFlags& flags) {
+void ExpanderSession::readBackPartitions(Order& order, bool anySent, RunFlags& flags) {
+    ExpanderConfig& reference = order.reference;
     if (Access::localLineMode()) {
         // Over the local line the expander has no global partitions.
-        config_.globalPartitions.fill(PartitionEntry{0, 0, 0});
+        reference.globalPartitions.fill(PartitionEntry{0, 0, 0});
         return;
     }
-    Link::SendRequest(Command::Relay, lineAddress(config_.address), ExpanderCommand::ReadPartitions, 0, 0);
+    Link::SendRequest(Command::Relay, lineAddress(reference.address), ExpanderCommand::ReadPartitions, 0, 0);
     Link::WaitMs(kPartitionsReadBackPauseMs);
     if (Clock::terminating()) return;
     if (!Link::FetchReply(ExpanderCommand::ReadPartitions)) {
@@ -151,22 +162,21 @@ void ExpanderSession::readBackPartitions(const std::array<PartitionEntry, kParti
         return;
     }
     for (int p = 1; p <= kPartitionCount; ++p) {
-        const PartitionEntry& entry = collected[p - 1];
+        const PartitionEntry& entry = order.wanted.globalPartitions[p - 1];
         if (Link::R(1 + 2 * p) == entry.globalNumber && Link::R(2 + 2 * p) == entry.loopMask)
-            config_.globalPartitions[p - 1] = entry;
+            reference.globalPartitions[p - 1] = entry;
         else
             flags.partitionsFailed = true;
     }
 }
 
-void ExpanderSession::writeUsers(std::array<UserEntry, kUserCount>& collected) {
-    const uint8_t address = config_.address;
+void ExpanderSession::writeUsers(const Order& order) {
+    const uint8_t address = order.reference.address;
     QProgressBar* progress = controls_.progress;
     for (int u = 0; u < kUserCount; ++u) {
-        const UserEntry entry = CollectUser(controls_.config, u);
-        collected[u] = entry;
+        const UserEntry& entry = order.wanted.users[u];
         // User 0 counts as changed by its cell's code, but always goes out with its fixed code.
-        if (entry == config_.users[u] && !config_.loadedFromFile) continue;
+        if (entry == order.reference.users[u] && !order.everything) continue;
         const uint16_t code = u == 0 ? kUserZeroCode : entry.code;
         for (int attempt = 0; attempt < kWriteAttempts && lineUsable(); ++attempt) {
             Link::SendFrame(userWritePayload(address, u, entry.loopMask, code));
@@ -178,17 +188,19 @@ void ExpanderSession::writeUsers(std::array<UserEntry, kUserCount>& collected) {
     }
 }
 
-bool ExpanderSession::readBackUsers(const std::array<UserEntry, kUserCount>& collected, RunFlags& flags) {
-    const auto takeOver = [this, &collected](int u) {
-        config_.users[u].loopMask = collected[u].loopMask;
-        config_.users[u].code = u == 0 ? kUserZeroCode : collected[u].code;
+bool ExpanderSession::readBackUsers(Order& order, RunFlags& flags) {
+    const auto& collected = order.wanted.users;
+    ExpanderConfig& reference = order.reference;
+    const auto takeOver = [&reference, &collected](int u) {
+        reference.users[u].loopMask = collected[u].loopMask;
+        reference.users[u].code = u == 0 ? kUserZeroCode : collected[u].code;
     };
     if (Access::localLineMode()) {
         for (int u = 0; u < kUserCount; ++u)
             takeOver(u);
         return true;
     }
-    Link::SendRequest(Command::Relay, lineAddress(config_.address), ExpanderCommand::ReadUsers, 0, 0);
+    Link::SendRequest(Command::Relay, lineAddress(reference.address), ExpanderCommand::ReadUsers, 0, 0);
     Link::WaitMs(kUsersReadBackPauseMs);
     if (Clock::terminating()) return false;
     // A read-back that cannot be fetched confirms nothing: the frame buffer holds no user masks.
@@ -202,16 +214,18 @@ bool ExpanderSession::readBackUsers(const std::array<UserEntry, kUserCount>& col
     return true;
 }
 
-void ExpanderSession::writeParameters(const ParameterBlock& collected, RunFlags& flags) {
-    if (collected == config_.parameters && !config_.loadedFromFile) return;
-    Link::SendFrame(parameterWritePayload(config_.address, collected));
+void ExpanderSession::writeParameters(Order& order, RunFlags& flags) {
+    ExpanderConfig& reference = order.reference;
+    const ParameterBlock& collected = order.wanted.parameters;
+    if (collected == reference.parameters && !order.everything) return;
+    Link::SendFrame(parameterWritePayload(reference.address, collected));
     Link::WaitMs(kParametersWritePauseMs);
     if (Clock::terminating()) return;
     if (Access::localLineMode()) {
         // Over the local line the answer is fetched but not compared.
         Link::FetchReply(ExpanderCommand::WriteParameters);
     } else {
-        Link::SendRequest(Command::Relay, lineAddress(config_.address), ExpanderCommand::ReadParameters, 0,
+        Link::SendRequest(Command::Relay, lineAddress(reference.address), ExpanderCommand::ReadParameters, 0,
                           0);
         Link::WaitMs(kParametersReadBackPauseMs);
         if (Clock::terminating()) return;
@@ -220,17 +234,19 @@ void ExpanderSession::writeParameters(const ParameterBlock& collected, RunFlags&
         for (int i = 1; i <= kParameterCount; ++i)
             if (!fetched || Link::R(2 + i) != collected[i - 1]) flags.parametersFailed = true;
     }
-    if (!flags.parametersFailed) config_.parameters = collected;
+    if (!flags.parametersFailed) reference.parameters = collected;
 }
 
-void ExpanderSession::writeDescriptions(uint8_t address, bool everything) {
+void ExpanderSession::writeDescriptions(Order& order) {
+    const uint8_t address = order.reference.address;
     for (int loop = 1; loop <= kLoopCount; ++loop) {
         // The whole text is compared and kept, also one longer than the control unit keeps
         // (possible only from a file): the window and the file keep what the user has, and the
         // next run finds nothing changed. Only the frame is cut to the unit's 21 characters.
-        const QString text = CollectDescription(controls_.config, loop);
-        if (text == config_.loopDescriptions[loop - 1] && !everything) continue;
-        config_.loopDescriptions[loop - 1] = text;
+        const QString& text = order.wanted.loopDescriptions[loop - 1];
+        const bool unknown = order.unknownDescriptions & (1u << (loop - 1));
+        if (text == order.reference.loopDescriptions[loop - 1] && !order.everything && !unknown) continue;
+        order.reference.loopDescriptions[loop - 1] = text;
 
         uint8_t code = kNoDescription;
         QByteArray bytes;

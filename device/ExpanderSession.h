@@ -29,6 +29,18 @@ class ExpanderSession {
     void readExpander(int address, ReadTarget& target);
     void programExpander(); // Button1Click, N6Click
 
+    // What a programming run writes, and what it compares with: the reference is what the expander
+    // is known to hold, and the run updates it as the expander confirms each item.
+    struct Order {
+        ExpanderConfig& reference;
+        CollectedConfig wanted;
+        bool everything = false;         // every item, also one the reference already holds
+        uint8_t unknownDescriptions = 0; // loops (bit n - 1) whose text the expander was not read for
+    };
+    // The same programming run of a record of the caller's, the window left as it is (the repeat
+    // question included). True when the run ended in success.
+    bool programExpander(Order& order);
+
     // Called when the access step finds the key-programming device on the chosen port: the main
     // window hands over to the key programmer window (N8Click and its port selection).
     std::function<void()> onKeyDeviceFound;
@@ -45,6 +57,7 @@ class ExpanderSession {
         bool partitionsFailed = false;
         bool usersFailed = false;
         bool parametersFailed = false;
+        bool succeeded = false; // the run ended with its success message
         bool any() const { return partitionsFailed || usersFailed || parametersFailed; }
     };
 
@@ -75,15 +88,17 @@ class ExpanderSession {
     bool readUsers(int address, ReadTarget& target);
     bool readUserCodes(int address, ReadTarget& target);
     bool readPartitions(int address, ReadTarget& target);
+    // Runs programming until it succeeds or the repeat question is answered No; collect gives each
+    // run its order (the window's is collected again for every run). True on success.
+    bool programWithRepeats(const std::function<Order()>& collect, bool showReferenceOnNo);
     // One programming run; Failed when a flag is set and the repeat question is due.
-    RunEnd runProgramming(RunFlags& flags);
-    void writePartitions(std::array<PartitionEntry, kPartitionCount>& collected, bool& anySent);
-    void readBackPartitions(const std::array<PartitionEntry, kPartitionCount>& collected, bool anySent,
-                            RunFlags& flags);
-    void writeUsers(std::array<UserEntry, kUserCount>& collected);
-    bool readBackUsers(const std::array<UserEntry, kUserCount>& collected, RunFlags& flags);
-    void writeParameters(const ParameterBlock& collected, RunFlags& flags);
-    void writeDescriptions(uint8_t address, bool everything);
+    RunEnd runProgramming(const std::function<Order()>& collect, RunFlags& flags);
+    void writePartitions(const Order& order, bool& anySent);
+    void readBackPartitions(Order& order, bool anySent, RunFlags& flags);
+    void writeUsers(const Order& order);
+    bool readBackUsers(Order& order, RunFlags& flags);
+    void writeParameters(Order& order, RunFlags& flags);
+    void writeDescriptions(Order& order);
     void setListsEnabled(bool enabled);
     void endRunDisplay();
     // A failure message, unless the program is terminating (nobody is left to read it).

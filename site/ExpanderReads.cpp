@@ -34,6 +34,7 @@ std::vector<int> readEach(const Host& host, const std::vector<int>& addresses, P
         }
         if (!read.side && read.failure.isEmpty()) read.failure = QStringLiteral("расширитель не прочитан");
         done(read);
+        progress.stepDone(int(i) + 1);
     }
     return {};
 }

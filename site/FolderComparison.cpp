@@ -13,10 +13,8 @@
 #include <map>
 
 namespace Site {
-namespace {
 
-// The configuration files of the folder by address: "Расширитель N.okf".
-std::map<int, QString> filesOf(const QDir& folder) {
+std::map<int, QString> siteFiles(const QDir& folder) {
     static const QRegularExpression name(QStringLiteral("^Расширитель (\\d{1,2})\\.okf$"),
                                          QRegularExpression::CaseInsensitiveOption);
     std::map<int, QString> files;
@@ -28,8 +26,6 @@ std::map<int, QString> filesOf(const QDir& folder) {
     }
     return files;
 }
-
-} // namespace
 
 std::optional<CollectedConfig> readSiteFile(const QString& path, QString& why) {
     QByteArray bytes;
@@ -61,10 +57,30 @@ QString differencesText(size_t count) {
     return QString::number(count) + u' ' + QString::fromUtf8(word);
 }
 
+QString comparedText(size_t count, bool codesCompared) {
+    return differencesText(count) + (codesCompared ? QString() : QStringLiteral(", коды не сравнивались"));
+}
+
+void compareRow(SiteRow& row, const CollectedConfig& file, const Compare::DeviceSide& side) {
+    const QString number = QString::number(row.address);
+    const QString name = expanderFileName(row.address);
+    Compare::Result result{QStringLiteral("Расширитель %1 и файл %2").arg(number, name),
+                           QStringLiteral("В расширителе"),
+                           QStringLiteral("Файл %1 совпадает с расширителем %2.").arg(name, number),
+                           Compare::scopeNote(side.scope),
+                           Compare::differences(file, side.config, side.scope),
+                           false,
+                           QStringLiteral("В файле")};
+    row.status = comparedText(result.rows.size(), side.scope.codes);
+    row.comparison = std::move(result);
+    row.held = side.config;
+    row.codesCompared = side.scope.codes;
+}
+
 std::optional<std::vector<SiteRow>> compareWithFolder(const Host& host, QString& folder) {
     folder = dialogs().folderName(dialogStartFolder(), QString());
     if (folder.isEmpty()) return std::nullopt;
-    const std::map<int, QString> files = filesOf(QDir(folder));
+    const std::map<int, QString> files = siteFiles(QDir(folder));
     std::map<int, SiteRow> rows;
     std::map<int, CollectedConfig> configs;
     std::vector<int> toRead;
@@ -85,7 +101,7 @@ std::optional<std::vector<SiteRow>> compareWithFolder(const Host& host, QString&
     }
     for (const auto& [address, path] : files)
         if (!rows.count(address))
-            rows[address] = {address, QStringLiteral("нет в приборе"), std::nullopt, path, false};
+            rows[address] = {address, QStringLiteral("нет в приборе"), std::nullopt, std::nullopt, true, path, false};
 
     if (!toRead.empty()) {
         ProgressWindow progress(host.controls.window, QStringLiteral("Сравнение с папкой"),
@@ -97,18 +113,7 @@ std::optional<std::vector<SiteRow>> compareWithFolder(const Host& host, QString&
                 row.status = read.failure;
                 return;
             }
-            const QString number = QString::number(read.address);
-            const QString file = expanderFileName(read.address);
-            Compare::Result result{
-                QStringLiteral("Расширитель %1 и файл %2").arg(number, file),
-                QStringLiteral("В расширителе"),
-                QStringLiteral("Файл %1 совпадает с расширителем %2.").arg(file, number),
-                Compare::scopeNote(read.side->scope),
-                Compare::differences(configs[read.address], read.side->config, read.side->scope),
-                false,
-                QStringLiteral("В файле")};
-            row.status = differencesText(result.rows.size());
-            row.comparison = std::move(result);
+            compareRow(row, configs[read.address], *read.side);
         });
         for (int address : skipped)
             rows[address].status = QStringLiteral("не прочитан: отмена");

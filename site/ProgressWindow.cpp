@@ -13,7 +13,7 @@ ProgressWindow::ProgressWindow(QWidget* parent, const QString& title, int count)
     setObjectName(QStringLiteral("SiteProgress"));
     setWindowTitle(title);
     setWindowModality(Qt::ApplicationModal);
-    bar_->setRange(0, count);
+    bar_->setRange(0, 2 * count);
     bar_->setValue(0);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(line_);
@@ -25,7 +25,11 @@ ProgressWindow::ProgressWindow(QWidget* parent, const QString& title, int count)
 
 void ProgressWindow::step(int address, int index) {
     line_->setText(QStringLiteral("Расширитель %1: %2 из %3").arg(address).arg(index).arg(count_));
-    bar_->setValue(index - 1);
+    bar_->setValue(2 * index - 1);
+}
+
+void ProgressWindow::stepDone(int index) {
+    bar_->setValue(2 * index);
 }
 
 void ProgressWindow::reject() {

@@ -16,8 +16,11 @@ class ProgressWindow : public QDialog {
   public:
     ProgressWindow(QWidget* parent, const QString& title, int count);
 
-    // The expander about to be read, the index-th (from 1) of the run.
+    // The expander about to be read, the index-th (from 1) of the run: the bar stands half-way
+    // through its share.
     void step(int address, int index);
+    // The index-th expander is done: the bar fills its share, and is full after the last.
+    void stepDone(int index);
     bool cancelled() const { return cancelled_; }
 
     QLabel* line() const { return line_; }

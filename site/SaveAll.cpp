@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStringList>
+#include <algorithm>
 
 namespace Site {
 namespace {
@@ -21,10 +22,20 @@ QStringList expanderNames(const std::vector<int>& addresses) {
     return names;
 }
 
-// The folder the user chose, made when it does not exist yet; empty when there is none to write in.
-QString chooseFolder(const Host& host) {
+// A name for the site's folder in parent that no folder or file there has yet: the proposed name,
+// or with " (2)", " (3)"… after it.
+QString freeFolderName(const QDir& parent, const QString& proposed) {
+    QString name = proposed;
+    for (int n = 2; QFileInfo::exists(parent.filePath(name)); ++n)
+        name = QStringLiteral("%1 (%2)").arg(proposed).arg(n);
+    return name;
+}
+
+// The folder the user chose in a dialog that starts in start, made when it does not exist yet; empty
+// when the dialog was cancelled or there is none to write in.
+QString chooseFolder(const Host& host, const QString& start) {
     const QString proposed = proposedFolderName(host.controls.ports->currentText(), QDate::currentDate());
-    const QString chosen = dialogs().folderName(dialogStartFolder(), proposed);
+    const QString chosen = dialogs().folderName(start, freeFolderName(QDir(start), proposed));
     if (chosen.isEmpty()) return chosen;
     if (!QDir().mkpath(chosen)) {
         showPlainMessage(QStringLiteral("Не удалось создать папку %1").arg(QDir::toNativeSeparators(chosen)));
@@ -33,17 +44,32 @@ QString chooseFolder(const Host& host) {
     return chosen;
 }
 
-// Whether the files the run would replace may be replaced: asked once, before the first read.
-bool mayReplace(const QDir& folder, const std::vector<int>& addresses) {
+// Which of the addresses to save into the folder: all of them when none has a file there or the user
+// lets the files be replaced; otherwise those without a file, if the user wants them alone. Nothing
+// when the user would rather choose another folder.
+std::vector<int> toSave(const QDir& folder, const std::vector<int>& addresses) {
     QStringList present;
-    for (int address : addresses)
+    std::vector<int> absent;
+    for (int address : addresses) {
         if (QFileInfo::exists(folder.filePath(expanderFileName(address))))
             present << expanderFileName(address);
-    if (present.isEmpty()) return true;
-    return dialogs().question(
-        applicationTitle(),
-        QStringLiteral("В папке уже есть файлы: %1. Заменить их?").arg(present.join(QStringLiteral(", "))),
-        MessageIcon::Warning, false);
+        else
+            absent.push_back(address);
+    }
+    if (present.isEmpty() ||
+        dialogs().question(
+            applicationTitle(),
+            QStringLiteral("В папке уже есть файлы: %1. Заменить их?").arg(present.join(QStringLiteral(", "))),
+            MessageIcon::Warning, false))
+        return addresses;
+    if (!absent.empty() &&
+        dialogs().question(applicationTitle(),
+                           QStringLiteral("Сохранить только расширители, файлов которых в папке нет: %1? "
+                                          "«Нет» — выбрать другую папку.")
+                               .arg(expanderNames(absent).join(QStringLiteral(", "))),
+                           MessageIcon::Information, true))
+        return absent;
+    return {};
 }
 
 } // namespace
@@ -64,11 +90,14 @@ QString summaryText(const SaveSummary& summary) {
                                                expanderNames(summary.saved).join(QStringLiteral(", "))));
     for (const auto& [address, why] : summary.failed)
         lines << QStringLiteral("Расширитель %1 не сохранён: %2.").arg(address).arg(why);
+    if (!summary.kept.empty())
+        lines << QStringLiteral("Оставлены прежние файлы: %1.")
+                     .arg(expanderNames(summary.kept).join(QStringLiteral(", ")));
     if (!summary.skipped.empty())
         lines << QStringLiteral("Не прочитаны после отмены: %1.")
                      .arg(expanderNames(summary.skipped).join(QStringLiteral(", ")));
     if (summary.codesNotRead && !summary.saved.empty())
-        lines << QStringLiteral("Коды пользователей не прочитаны: в файлах коды по умолчанию.");
+        lines << QStringLiteral("Коды пользователей и разделов не прочитаны: в файлах коды по умолчанию.");
     return lines.join(u'\n');
 }
 
@@ -78,18 +107,28 @@ void saveAllExpanders(const Host& host) {
         showPlainMessage(QStringLiteral("Прибор не назвал ни одного расширителя: выберите порт."));
         return;
     }
-    const QString chosen = chooseFolder(host);
-    if (chosen.isEmpty()) return;
-    const QDir folder(chosen);
-    if (!mayReplace(folder, addresses)) return;
+    // A refused replace leads back to the folder dialog, which then proposes a folder that is new
+    // beside the one refused; only a cancelled dialog ends the run.
+    QString start = dialogStartFolder();
+    QDir folder;
+    std::vector<int> saving;
+    while (saving.empty()) {
+        const QString chosen = chooseFolder(host, start);
+        if (chosen.isEmpty()) return;
+        folder = QDir(chosen);
+        saving = toSave(folder, addresses);
+        start = QFileInfo(chosen).absolutePath();
+    }
 
     SaveSummary summary;
     summary.folder = folder.absolutePath();
+    for (int address : addresses)
+        if (std::find(saving.begin(), saving.end(), address) == saving.end()) summary.kept.push_back(address);
     {
         ProgressWindow progress(host.controls.window, QStringLiteral("Сохранение расширителей"),
-                                int(addresses.size()));
+                                int(saving.size()));
         progress.show();
-        summary.skipped = readEach(host, addresses, progress, [&](const ExpanderRead& read) {
+        summary.skipped = readEach(host, saving, progress, [&](const ExpanderRead& read) {
             if (!read.side) {
                 summary.failed.emplace_back(read.address, read.failure);
                 return;

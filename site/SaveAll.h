@@ -19,6 +19,7 @@ struct SaveSummary {
     std::vector<int> saved;
     std::vector<std::pair<int, QString>> failed; // the address and why it got no file
     std::vector<int> skipped;                    // left unread by the cancel
+    std::vector<int> kept;                       // not read: its file in the folder was kept
     bool codesNotRead = false;                   // a file holds the default codes a read puts in place
 };
 // The one message at the end of the run.
@@ -27,7 +28,8 @@ QString summaryText(const SaveSummary& summary);
 // "Расширитель" → "Сохранить все расширители…": asks for a folder, then reads every listed expander
 // in address order and saves each that the read delivered whole as "Сохранить" saves it after a
 // read. Files of the same names are replaced only when the user agrees, once for the run, before
-// anything is read.
+// anything is read; otherwise the run saves only the expanders without a file there, or the user
+// chooses another folder.
 void saveAllExpanders(const Host& host);
 
 } // namespace Site

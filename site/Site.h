@@ -19,7 +19,7 @@ struct Host {
     ExpanderConfig* record = nullptr;
 };
 
-// Adds "Сохранить все расширители…" and "Сравнить с папкой…" to the menu; they live as long as the
+// Adds "Сохранить все расширители…", "Сравнить с папкой…" and "Сравнить папки…" to the menu; they live as long as the
 // main window, and so does the one site window the comparison with a folder shows.
 void attach(const Host& host);
 

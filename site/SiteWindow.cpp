@@ -7,6 +7,7 @@
 #include <QEvent>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QTableWidget>
 #include <QVBoxLayout>
 
@@ -33,6 +34,9 @@ SiteWindow::SiteWindow(const Host& host)
     // activated: a double-click, or Enter on the current row.
     connect(table_, &QTableWidget::activated, this,
             [this](const QModelIndex& index) { openRow(index.row()); });
+    connect(table_, &QTableWidget::itemChanged, this, [this](QTableWidgetItem* item) {
+        if (item->column() == 0) tellCheckState(item->row());
+    });
     resize(480, 320);
     host_.controls.window->installEventFilter(this);
 }
@@ -43,8 +47,22 @@ bool SiteWindow::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void SiteWindow::showRows(const QString& folder, std::vector<SiteRow> rows) {
+    present(QStringLiteral("Сравнение с папкой ") + QDir::toNativeSeparators(folder),
+         QStringLiteral("Сравнение с файлом"), std::move(rows), true);
+}
+
+void SiteWindow::showFolders(const QString& title, std::vector<SiteRow> rows) {
+    present(title, QStringLiteral("Сравнение"), std::move(rows), false);
+}
+
+void SiteWindow::present(const QString& title, const QString& column, std::vector<SiteRow> rows, bool writes) {
     rows_ = std::move(rows);
-    setWindowTitle(QStringLiteral("Сравнение с папкой ") + QDir::toNativeSeparators(folder));
+    if (!writes)
+        for (SiteRow& row : rows_)
+            row.writable = false;
+    setWindowTitle(title);
+    table_->setHorizontalHeaderItem(1, new QTableWidgetItem(column));
+    write_->setVisible(writes);
     table_->setRowCount(0);
     table_->setRowCount(int(rows_.size()));
     for (int r = 0; r < int(rows_.size()); ++r) {
@@ -55,9 +73,24 @@ void SiteWindow::showRows(const QString& folder, std::vector<SiteRow> rows) {
         else
             name->setFlags(name->flags() & ~Qt::ItemIsUserCheckable);
         table_->setItem(r, 0, name);
+        tellCheckState(r);
     }
     fillRows();
     if (!rows_.empty()) table_->setCurrentCell(0, 0);
+    QWidget::show();
+    raise();
+    activateWindow();
+}
+
+// The toolkit tells a screen reader whether a cell is checked but not, in every version, that it
+// has a check box at all: the cell's description says so.
+void SiteWindow::tellCheckState(int row) {
+    QTableWidgetItem* item = table_->item(row, 0);
+    if (!item || !(item->flags() & Qt::ItemIsUserCheckable)) return;
+    const QSignalBlocker quiet(table_);
+    item->setData(Qt::AccessibleDescriptionRole, item->checkState() == Qt::Checked
+                                                     ? QStringLiteral("флажок, отмечен")
+                                                     : QStringLiteral("флажок, не отмечен"));
 }
 
 void SiteWindow::fillRows() {

@@ -168,7 +168,8 @@ TEST_F(MainWindow, MenuHoldsItsItemsWithTheKeyProgrammerItemHidden) {
               QList<QAction*>({form().N3, withFile, form().N4, form().N9, form().N5}));
     EXPECT_EQ(form().ExpanderMenu->actions(),
               QList<QAction*>({form().N6, form().N7, child<QAction>("CompareWithDevice"),
-                               child<QAction>("SaveAllExpanders"), child<QAction>("CompareWithFolder")}));
+                               child<QAction>("SaveAllExpanders"), child<QAction>("CompareWithFolder"),
+                               child<QAction>("CompareFolders")}));
     const QList<QAction*> top = form().MainMenu1->actions();
     ASSERT_EQ(top.size(), 4);
     EXPECT_EQ(top[0]->text(), QStringLiteral("Файл"));

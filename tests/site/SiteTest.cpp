@@ -11,6 +11,7 @@
 #include "site/ProgressWindow.h"
 #include "site/SiteWindow.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -21,6 +22,8 @@
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTimer>
+#include <deque>
+#include <functional>
 
 namespace {
 
@@ -72,11 +75,12 @@ class Site : public ProgramOnDemoDevices {
     QString summary() const { return dialogs.texts().value(dialogs.texts().size() - 1); }
     // The site saved, then expander 2 changed on the unit and expander 5's file renamed to 7's, and
     // the site compared with its folder: the site window.
-    ::Site::SiteWindow* compareEditedSite() {
+    ::Site::SiteWindow* compareEditedSite(const std::function<void(sim::ControlUnitSim::Expander&)>& edit = {}) {
         dialogs.fileNames = {site};
         item("SaveAllExpanders")->trigger();
         sim::ControlUnitSim::Expander two = devices.controlUnit.expander(2);
         two.parameters[0] ^= 0x01;
+        if (edit) edit(two);
         devices.controlUnit.setExpander(2, two);
         const QDir dir(site);
         EXPECT_TRUE(QFile::rename(dir.filePath("Расширитель 5.okf"), dir.filePath("Расширитель 7.okf")));
@@ -113,7 +117,7 @@ TEST_F(Site, SavesEveryExpanderAsReadAndSaveWouldAndLeavesTheWindowAlone) {
          false,
          {"Расширитель 1.okf", "Расширитель 2.okf", "Расширитель 5.okf"},
          "Сохранены в папку %1: Расширитель 1, Расширитель 2, Расширитель 5.\n"
-         "Коды пользователей не прочитаны: в файлах коды по умолчанию."},
+         "Коды пользователей и разделов не прочитаны: в файлах коды по умолчанию."},
         {"local line",
          true,
          {"Расширитель 1.okf", "Расширитель 2.okf"},
@@ -184,6 +188,7 @@ TEST_F(Site, SavesWhatItCanAndNamesTheRest) {
         FailDescriptionOf2,
         CancelDuring2,
         DeclineReplacing,
+        OnlyTheNewOnes,
         AgreeReplacing
     };
     struct Case {
@@ -198,28 +203,35 @@ TEST_F(Site, SavesWhatItCanAndNamesTheRest) {
          {"Расширитель 1.okf", "Расширитель 5.okf"},
          "Сохранены в папку %1: Расширитель 1, Расширитель 5.\n"
          "Расширитель 2 не сохранён: Ошибка чтения локальных разделов.\n"
-         "Коды пользователей не прочитаны: в файлах коды по умолчанию.",
+         "Коды пользователей и разделов не прочитаны: в файлах коды по умолчанию.",
          3},
         {"a description of expander 2 not read",
          Act::FailDescriptionOf2,
          {"Расширитель 1.okf", "Расширитель 5.okf"},
          "Сохранены в папку %1: Расширитель 1, Расширитель 5.\n"
          "Расширитель 2 не сохранён: описания ШС 1 не прочитаны.\n"
-         "Коды пользователей не прочитаны: в файлах коды по умолчанию.",
+         "Коды пользователей и разделов не прочитаны: в файлах коды по умолчанию.",
          3},
         {"cancelled while expander 2 is read",
          Act::CancelDuring2,
          {"Расширитель 1.okf", "Расширитель 2.okf"},
          "Сохранены в папку %1: Расширитель 1, Расширитель 2.\n"
          "Не прочитаны после отмены: Расширитель 5.\n"
-         "Коды пользователей не прочитаны: в файлах коды по умолчанию.",
+         "Коды пользователей и разделов не прочитаны: в файлах коды по умолчанию.",
          0},
-        {"replacing declined", Act::DeclineReplacing, {"Расширитель 2.okf"}, "", 0},
+        {"replacing declined, and another folder not chosen", Act::DeclineReplacing, {"Расширитель 2.okf"}, "", 0},
+        {"replacing declined, the others saved",
+         Act::OnlyTheNewOnes,
+         {"Расширитель 1.okf", "Расширитель 2.okf", "Расширитель 5.okf"},
+         "Сохранены в папку %1: Расширитель 1, Расширитель 5.\n"
+         "Оставлены прежние файлы: Расширитель 2.\n"
+         "Коды пользователей и разделов не прочитаны: в файлах коды по умолчанию.",
+         3},
         {"replacing agreed",
          Act::AgreeReplacing,
          {"Расширитель 1.okf", "Расширитель 2.okf", "Расширитель 5.okf"},
          "Сохранены в папку %1: Расширитель 1, Расширитель 2, Расширитель 5.\n"
-         "Коды пользователей не прочитаны: в файлах коды по умолчанию.",
+         "Коды пользователей и разделов не прочитаны: в файлах коды по умолчанию.",
          3},
     };
     for (const Case& c : cases) {
@@ -255,12 +267,13 @@ TEST_F(Site, SavesWhatItCanAndNamesTheRest) {
             cancelDuring2.start(0);
             break;
         case Act::DeclineReplacing:
+        case Act::OnlyTheNewOnes:
         case Act::AgreeReplacing: {
             ASSERT_TRUE(QDir().mkpath(site));
             QFile old(QDir(site).filePath("Расширитель 2.okf"));
             ASSERT_TRUE(old.open(QIODevice::WriteOnly) && old.write("old\r\n") == 5);
             old.close();
-            dialogs.answers = {c.act == Act::AgreeReplacing};
+            dialogs.answers = {c.act == Act::AgreeReplacing, c.act == Act::OnlyTheNewOnes};
             break;
         }
         case Act::None:
@@ -272,10 +285,17 @@ TEST_F(Site, SavesWhatItCanAndNamesTheRest) {
 
         EXPECT_EQ(siteFiles(), c.files);
         EXPECT_EQ(relayedTo(5), c.relayedTo5);
-        if (c.act == Act::DeclineReplacing) {
-            EXPECT_EQ(messages(), "В папке уже есть файлы: Расширитель 2.okf. Заменить их?");
-            EXPECT_TRUE(sentFrames().empty());
+        if (c.act == Act::DeclineReplacing || c.act == Act::OnlyTheNewOnes)
             EXPECT_EQ(fileBytes(QDir(site).filePath("Расширитель 2.okf")), oldBytes);
+        if (c.act == Act::DeclineReplacing) {
+            // The way on: another folder, proposed new beside the refused one; cancelled here.
+            EXPECT_EQ(messages(), "В папке уже есть файлы: Расширитель 2.okf. Заменить их? | Сохранить только "
+                                  "расширители, файлов которых в папке нет: Расширитель 1, Расширитель 5? «Нет» "
+                                  "— выбрать другую папку.");
+            ASSERT_EQ(dialogs.entries.size(), 4u);
+            EXPECT_EQ(dialogs.entries[3].kind, DialogRecorder::Kind::Folder);
+            EXPECT_EQ(dialogs.entries[3].folder, folder.path());
+            EXPECT_TRUE(sentFrames().empty());
         } else {
             EXPECT_EQ(summary(), QString(c.summary).arg(QDir::toNativeSeparators(site)));
         }
@@ -293,7 +313,8 @@ TEST_F(Site, ComparedWithAFolderListsWhatDiffers) {
     EXPECT_EQ(messages(), "");
     EXPECT_EQ(state(), before);
     ASSERT_TRUE(window && window->isVisible());
-    EXPECT_EQ(siteRows(window), (QStringList{"Расширитель 1 | совпадает", "Расширитель 2 | 1 различие",
+    EXPECT_EQ(siteRows(window), (QStringList{"Расширитель 1 | совпадает, коды не сравнивались",
+                                             "Расширитель 2 | 1 различие, коды не сравнивались",
                                              "Расширитель 5 | нет файла", "Расширитель 7 | нет в приборе"}));
     QDir screens(QCoreApplication::applicationDirPath() + "/..");
     ASSERT_TRUE(screens.mkpath("screens"));
@@ -313,31 +334,97 @@ TEST_F(Site, ComparedWithAFolderListsWhatDiffers) {
     EXPECT_EQ(window->details()->table()->model()->headerData(2, Qt::Horizontal), "В файле");
 }
 
+// "Сравнить папки…": two backups of the site, expander 2 changed between them, compare to exactly that
+// expander's differences, with no device asked and nothing to write.
+TEST_F(Site, TwoBackupsCompareToWhatChangedBetweenThem) {
+    const QString later = folder.filePath("COM1 later");
+    dialogs.fileNames = {site};
+    item("SaveAllExpanders")->trigger();
+    sim::ControlUnitSim::Expander two = devices.controlUnit.expander(2);
+    two.parameters[0] ^= 0x01;
+    devices.controlUnit.setExpander(2, two);
+    dialogs.fileNames = {later};
+    item("SaveAllExpanders")->trigger();
+    ASSERT_TRUE(QFile::remove(QDir(later).filePath("Расширитель 5.okf")));
+    devices.controlUnit.clearFrames();
+    dialogs.clear();
+
+    dialogs.fileNames = {site, later};
+    item("CompareFolders")->trigger();
+
+    auto* window = main->findChild<::Site::SiteWindow*>();
+    ASSERT_TRUE(window && window->isVisible());
+    EXPECT_TRUE(sentFrames().empty());
+    EXPECT_EQ(messages(), "");
+    EXPECT_EQ(dialogs.entries[1].folder, folder.path());
+    EXPECT_EQ(siteRows(window), (QStringList{"Расширитель 1 | совпадает", "Расширитель 2 | 1 различие",
+                                             "Расширитель 5 | нет во второй папке"}));
+    EXPECT_FALSE(window->writeButton()->isVisible());
+    EXPECT_FALSE(window->table()->item(0, 0)->flags() & Qt::ItemIsUserCheckable);
+    window->openRow(1);
+    ASSERT_TRUE(window->details());
+    const Compare::Result& result = window->details()->result();
+    ASSERT_EQ(result.rows.size(), 1u);
+    EXPECT_EQ(result.rows[0].window + " → " + result.rows[0].other, "да → нет");
+    EXPECT_EQ(window->details()->table()->model()->headerData(2, Qt::Horizontal), "было");
+    EXPECT_EQ(window->details()->table()->model()->headerData(3, Qt::Horizontal), "стало");
+}
+
 // "Записать в расширители…" writes only what was checked, after one question naming the addresses, and
-// never from a file that no longer reads; each written expander is compared with its file again.
+// never from a file that no longer reads; each written expander is compared with its file again. The
+// backup was read over the control unit's line, without codes: a code of the unit's own stays, and a
+// user or partition whose write would carry the file's code is named and left alone unless allowed.
 TEST_F(Site, WritesTheCheckedExpandersFromTheirFiles) {
-    ::Site::SiteWindow* window = compareEditedSite();
+    ::Site::SiteWindow* window = compareEditedSite([](sim::ControlUnitSim::Expander& two) {
+        two.userCodes[1] = 0xC2EB;
+        two.userMasks[3] ^= 0x01;
+        two.partitionNumbers[1] += 1;
+    });
     ASSERT_TRUE(window);
     QTableWidget* table = window->table();
     for (int r : {2, 3}) // "нет файла", "нет в приборе"
         EXPECT_FALSE(table->item(r, 0)->flags() & Qt::ItemIsUserCheckable) << r;
     EXPECT_EQ(table->item(1, 0)->checkState(), Qt::Unchecked);
+    EXPECT_EQ(table->item(1, 1)->text(), "3 различия, коды не сравнивались");
+    // A screen reader is told which rows have a check box, and whether it is checked.
+    const auto toldOf = [table](int row) {
+        QAccessibleInterface* cell =
+            QAccessible::queryAccessibleInterface(table)->tableInterface()->cellAt(row, 0);
+        return cell->text(QAccessible::Description) + (cell->state().checked ? " (checked)" : "");
+    };
+    EXPECT_EQ((QStringList{toldOf(0), toldOf(1), toldOf(2)}),
+              (QStringList{"флажок, не отмечен", "флажок, не отмечен", ""}));
+    table->item(0, 0)->setCheckState(Qt::Checked);
+    EXPECT_EQ(toldOf(0), "флажок, отмечен (checked)");
+    table->item(0, 0)->setCheckState(Qt::Unchecked);
     const QString file2 = QDir(site).filePath("Расширитель 2.okf");
     const QByteArray saved = fileBytes(file2);
-    const uint8_t edited = devices.controlUnit.expander(2).parameters[0];
-    const QString question = "Записать конфигурации из файлов в расширители 2? Окно покажет последнюю "
-                             "записанную конфигурацию.";
+    const auto unit = [this] { return devices.controlUnit.expander(2); };
+    const sim::ControlUnitSim::Expander edited = unit();
+    const QString unread = "Записать конфигурации из файлов в расширители 2? Окно покажет последнюю "
+                           "записанную конфигурацию.\nКоды расширителей 2 не сравнивались: записываются "
+                           "только различия, коды в приборе остаются прежними.";
+    const QString question = unread + "\nС кодами из файлов были бы записаны:\nРасширитель 2: пользователь 3 "
+                                      "(код станет 0303), раздел 2 (код станет 0202)";
+    const QString codes = "Записать этих пользователей и эти разделы с кодами из файлов?\nРасширитель 2: "
+                          "пользователь 3 (код станет 0303), раздел 2 (код станет 0202)\n«Нет» — оставить их, "
+                          "как в приборе.";
     struct Case {
         const char* name;
-        bool agreed;
+        std::deque<bool> answers;
         QByteArray file;
+        QString messages;
         QString status;
-        bool written;
+        bool parameterRestored, userAndPartitionRestored;
     } cases[] = {
-        {"declined", false, saved, "1 различие", false},
-        {"the file damaged since", true, "<html>\r\n",
-         "не записан: Файл не является файлом конфигурации расширителя", false},
-        {"written", true, saved, "записан, совпадает", true},
+        {"declined", {false}, saved, question, "3 различия, коды не сравнивались", false, false},
+        {"the file damaged since", {true}, "<html>\r\n", unread,
+         "не записан: Файл не является файлом конфигурации расширителя", false, false},
+        {"written, codes left as the unit has them", {true, false}, saved, question + " | " + codes,
+         "записан, 2 различия, коды не сравнивались; оставлены, как в приборе: пользователь 3, раздел 2", true,
+         false},
+        {"written with the file's codes", {true, true}, saved, question + " | " + codes,
+         "записан, совпадает, коды не сравнивались", true, true},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -345,20 +432,42 @@ TEST_F(Site, WritesTheCheckedExpandersFromTheirFiles) {
         ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(c.file) == c.file.size());
         file.close();
         dialogs.clear();
-        dialogs.answers = {c.agreed};
+        dialogs.answers = c.answers;
         devices.controlUnit.clearFrames();
         table->item(1, 0)->setCheckState(Qt::Checked);
 
         QTest::mouseClick(window->writeButton(), Qt::LeftButton);
 
-        EXPECT_EQ(messages(), question);
+        EXPECT_EQ(messages(), c.messages);
         EXPECT_EQ(table->item(1, 1)->text(), c.status);
-        EXPECT_EQ(relayedTo(2) > 0, c.written);
         EXPECT_EQ(relayedTo(1), 0u);
-        EXPECT_EQ(devices.controlUnit.expander(2).parameters[0] == edited, !c.written);
+        EXPECT_EQ(unit().parameters[0] == edited.parameters[0], !c.parameterRestored);
+        EXPECT_EQ(unit().userCodes[1], 0xC2EB);
+        EXPECT_EQ(unit().userMasks[3] == edited.userMasks[3], !c.userAndPartitionRestored);
+        EXPECT_EQ(unit().userCodes[3], c.userAndPartitionRestored ? 0x0303 : edited.userCodes[3]);
+        EXPECT_EQ(unit().partitionNumbers[1] == edited.partitionNumbers[1], !c.userAndPartitionRestored);
     }
     EXPECT_EQ(main->ComboBox2->currentText(), expanderItemText(2));
     EXPECT_EQ(main->config.address, 2);
+}
+
+} // namespace
+
+namespace {
+
+// The bar of a run stands part-way at its first expander and is full when the last is done.
+TEST(SiteProgress, FillsAsTheExpandersAreDone) {
+    ::Site::ProgressWindow progress(nullptr, QStringLiteral("Сохранение расширителей"), 3);
+    QProgressBar* bar = progress.bar();
+    std::vector<int> seen;
+    for (int i = 1; i <= 3; ++i) {
+        progress.step(i, i);
+        seen.push_back(bar->value());
+        progress.stepDone(i);
+    }
+    EXPECT_GT(seen.front(), bar->minimum());
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));
+    EXPECT_EQ(bar->value(), bar->maximum());
 }
 
 } // namespace
