@@ -6,7 +6,7 @@
 namespace Site {
 
 // While it lives, keeps the program's messages instead of showing them; questions and file dialogs go on to
-// the service it replaced.
+// the service it replaced, and the questions' texts are kept too.
 class MessageTap : public DialogService {
   public:
     MessageTap() : previous_(installDialogs(this)) {}
@@ -16,6 +16,7 @@ class MessageTap : public DialogService {
 
     void message(const QString&, const QString& text, MessageIcon) override { texts << text; }
     bool question(const QString& caption, const QString& text, MessageIcon icon, bool defaultYes) override {
+        questions << text;
         return service().question(caption, text, icon, defaultYes);
     }
     QString openFileName(const QString& filter, const QString& initialFolder) override {
@@ -29,6 +30,7 @@ class MessageTap : public DialogService {
     }
 
     QStringList texts;
+    QStringList questions;
 
   private:
     DialogService& service() {

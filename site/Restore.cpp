@@ -89,6 +89,8 @@ std::optional<ExpanderConfig> restoreOne(const Host& host, SiteRow& row, const T
         MessageTap tap;
         written = host.session->programExpander(order);
         messages = failures(tap.texts);
+        // A failed run asked whether to repeat it: its first line names what failed.
+        if (!written && !tap.questions.isEmpty()) messages << tap.questions.last().section(u'\r', 0, 0);
     }
     if (!written) {
         row.status = QStringLiteral("не записан") + (messages.isEmpty() ? QString() : ": " + joined(messages));

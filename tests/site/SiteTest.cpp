@@ -416,10 +416,14 @@ TEST_F(Site, WritesTheCheckedExpandersFromTheirFiles) {
         QString messages;
         QString status;
         bool parameterRestored, userAndPartitionRestored;
+        bool unitForgets = false; // echoes the writes but does not keep them
     } cases[] = {
         {"declined", {false}, saved, question, "3 различия, коды не сравнивались", false, false},
         {"the file damaged since", {true}, "<html>\r\n", unread,
          "не записан: Файл не является файлом конфигурации расширителя", false, false},
+        {"the unit does not keep the write, no repeat", {true, false, false}, saved,
+         question + " | " + codes + " | Ошибка записи параметров\r\n   Повторить запись?",
+         "не записан: Ошибка записи параметров", false, false, true},
         {"written, codes left as the unit has them", {true, false}, saved, question + " | " + codes,
          "записан, 2 различия, коды не сравнивались; оставлены, как в приборе: пользователь 3, раздел 2", true,
          false},
@@ -434,6 +438,9 @@ TEST_F(Site, WritesTheCheckedExpandersFromTheirFiles) {
         dialogs.clear();
         dialogs.answers = c.answers;
         devices.controlUnit.clearFrames();
+        sim::ControlUnitSim::Expander now = unit();
+        now.forgetWrites = c.unitForgets ? -1 : 0;
+        devices.controlUnit.setExpander(2, now);
         table->item(1, 0)->setCheckState(Qt::Checked);
 
         QTest::mouseClick(window->writeButton(), Qt::LeftButton);
