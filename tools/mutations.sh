@@ -48,7 +48,7 @@ mutations=(
   "keys: reply start deadline 200 -> 150 ms|keys/KeyLink.cpp|s/deadline = Clock::ticks\(\) \+ kStartDeadlineMs;/deadline = Clock::ticks() + kStartDeadlineMs - 50;/"
   "keys: length byte deadline 1000 -> 800 ms|keys/KeyLink.cpp|s/deadline = Clock::ticks\(\) \+ kLengthDeadlineMs;/deadline = Clock::ticks() + kLengthDeadlineMs - 200;/"
   "keys: body deadline 300 -> 250 ms|keys/KeyLink.cpp|s/deadline = Clock::ticks\(\) \+ kBodyDeadlineMs;/deadline = Clock::ticks() + kBodyDeadlineMs - 50;/"
-  "keys: a purge takes what waits for the rest of a frame that stopped coming|keys/KeyLink.cpp|s/    if \(a\.tail\.open\(\) && Clock::passed\(a\.tailDeadline\)\) a\.tail\.clear\(\);\n//"
+  "keys: a purge takes what waits for the rest of a frame that stopped coming|keys/KeyLink.cpp|s/    if \(a\.tail\.open\(\) && Clock::passed\(a\.tailDeadline\)\) a\.tail\.clear\(\);[^\n]*\n//"
   "keys: frame-wise purge replaced by a plain purge|keys/KeyLink.cpp|s/(void purgeReceived\(SerialLine& line\) \{\n).*?\n\}\n/\$1    line.purgeInput();\n}\n/s"
   "site: a restore reporting a failed write as written|site/Restore.cpp|s/if \(!written\) \{/if (false) {/"
   "site: a restore writing every item, codes included|site/Restore.cpp|s/record\.wanted, false, held/record.wanted, true, held/"

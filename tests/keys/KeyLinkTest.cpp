@@ -301,6 +301,9 @@ TEST_F(KeyExchange, TriesAndPauses) {
         {"other status: next try after 100 ms", {{0, refused}, {0, accepted}}, 3, true, 2, 100, 110},
         {"no reply: next try at once after the 200 ms wait", {{0, {}}, {0, accepted}}, 3, true, 2, 200, 210},
         {"wrong check byte: next try at once", {{0, badCheck}, {0, accepted}}, 3, true, 2, 0, 10},
+        // The rest never comes: the next try's reply, there at once, is no rest of the first.
+        {"start and length byte alone: next try after the body's 300 ms",
+         {{0, Bytes{0xFA, 0x26}}, {0, accepted}}, 3, true, 2, 300, 310},
         {"all tries used", {{0, refused}, {0, refused}, {0, refused}, {0, accepted}}, 3, false, 3, 100, 110},
         {"one try", {{0, {}}, {0, accepted}}, 1, false, 1, 0, 0},
     };

@@ -88,6 +88,8 @@ TEST_F(SimLinkTest, FaultyRepliesAndTheirRetries) {
     pieces.piecePauseMs = 40;
     auto cut = fault(6, -1);
     cut.cutTo = 20;
+    auto cutOnce = fault(6, 1); // its rest never comes: the next try's answer is no rest of it
+    cutOnce.cutTo = 2;
     auto silent = fault(6, -1);
     silent.silent = true;
     auto late = fault(6, 1);
@@ -107,6 +109,7 @@ TEST_F(SimLinkTest, FaultyRepliesAndTheirRetries) {
         {"busy every time", {busyAlways}, false, 3, 0},
         {"in pieces with pauses", {pieces}, true, 1, 0},
         {"cut short", {cut}, false, 3, 0},
+        {"start and length byte alone, once", {cutOnce}, true, 2, 0},
         {"silence", {silent}, false, 3, 0},
         {"late but within 200 ms", {late}, true, 1, 0},
         {"length byte below 4", {tooShort}, true, 2, 0},
@@ -200,6 +203,21 @@ TEST_F(SimLinkTest, AFrameStillArrivingAtThePurgeIsThrownAwayWhole) {
         EXPECT_EQ(unit.framesOf(c.command).size(), 1u) << c.what;
         EXPECT_TRUE(dialogs.entries.empty()) << c.what;
     }
+}
+
+// A fetch's answer that stops after its length byte is given up; its rest never comes, and the next
+// round's answer, waiting when that round reads, is taken as its own, not as that rest.
+TEST_F(SimLinkTest, ARestThatNeverCameTakesNoLaterAnswer) {
+    Unit::Expander e;
+    e.configured = true;
+    unit.setExpander(1, e);
+    auto cut = fault(Command::Fetch, 1);
+    cut.cutTo = 2;
+    unit.addFault(cut);
+    ASSERT_TRUE(Link::SendRequest(Command::Relay, lineAddress(1), ExpanderCommand::ReadParameters, 0, 0));
+    unit.clearFrames();
+    EXPECT_TRUE(Link::FetchReply(ExpanderCommand::ReadParameters));
+    EXPECT_EQ(unit.framesOf(Command::Fetch).size(), 2u);
 }
 
 TEST_F(SimLinkTest, RelayedReadFetchedWithTheRightEcho) {
