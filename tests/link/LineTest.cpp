@@ -291,6 +291,33 @@ TEST_F(SimLinkTest, OpeningClosesTheOpenPortFirst) {
               (QStringList{QStringLiteral("Not open COM2"), QStringLiteral("Not open LPT1")}));
 }
 
+// Opening tries the port's device once: a port that takes two seconds to refuse (a Bluetooth port
+// that fails to connect) costs the window one wait, however it refuses, and each choice tries again.
+TEST_F(ScriptedLinkTest, OpeningTriesTheDeviceOncePerChoice) {
+    const std::pair<PortAccess, bool> cases[] = {
+        {PortAccess::Busy, false}, {PortAccess::Unavailable, false}, {PortAccess::Missing, false},
+        {PortAccess::Usable, true}};
+    for (const auto& [found, opens] : cases) {
+        int tries = 0;
+        Link::setLineOpener([&, found = found](const QString& device) {
+            EXPECT_EQ(device, devicePathOf(QStringLiteral("COM5")));
+            ++tries;
+            clock.now += 2000;
+            LineOpening opening{nullptr, found};
+            if (found == PortAccess::Usable) opening.line = std::make_unique<ScriptedLine>(clock, log);
+            return opening;
+        });
+        dialogs.clear();
+        const uint32_t start = clock.now;
+        for (int choice = 1; choice <= 2; ++choice) {
+            EXPECT_EQ(Link::OpenPort(QStringLiteral("COM5")), opens);
+            EXPECT_EQ(tries, choice) << static_cast<int>(found);
+            EXPECT_EQ(clock.now - start, 2000u * choice) << static_cast<int>(found);
+        }
+        EXPECT_EQ(dialogs.texts().size(), opens ? 0 : 2) << static_cast<int>(found);
+    }
+}
+
 TEST_F(SimLinkTest, LineThatDisappearsMidExchangeFailsOnceAndQuickly) {
     unit.setRelayLatencyMs(100000); // the expander never answers: the fetch would take ten rounds
     ASSERT_TRUE(Link::SendRequest(Command::Relay, lineAddress(0), ExpanderCommand::ReadParameters, 0, 0));
