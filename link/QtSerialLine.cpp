@@ -31,7 +31,9 @@ LineOpening QtSerialLine::open(const QString& device) {
         LineOpening refused{nullptr, PortAccess::Unavailable, line->port_.errorString()};
         return refused; // the port closes with the line
     }
-    // A device that goes away makes the port report a read error on every pass of the event loop while
+    keepModemLinesOnClose(line->port_);
+    line->fineTimer_.emplace();
+    // A device that goes away makes the port report an error on every pass of the event loop while
     // it stays open (only a write reports the resource error), which would spin on the dead line
     // until the next exchange. The first such error ends the line, wherever it comes from.
     QtSerialLine* raw = line.get();
@@ -41,7 +43,8 @@ LineOpening QtSerialLine::open(const QString& device) {
 }
 
 void QtSerialLine::portError(QSerialPort::SerialPortError error) {
-    if (error == QSerialPort::ReadError || error == QSerialPort::ResourceError)
+    if (error == QSerialPort::ReadError || error == QSerialPort::ResourceError ||
+        error == QSerialPort::PermissionError)
         end();
 }
 
@@ -65,6 +68,7 @@ void QtSerialLine::end() {
     gone_ = true;
     left_ = port_.readAll();
     port_.close();
+    fineTimer_.reset();
     noticeGone();
 }
 

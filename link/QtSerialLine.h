@@ -5,6 +5,7 @@
 #include <QSerialPort>
 #include <QString>
 #include <memory>
+#include <optional>
 
 // The serial line on a QSerialPort, opened with the control unit's line settings: 57600 baud,
 // 8 data bits, no parity, 1 stop bit, no flow control, RTS on, DTR off. Reads return at once with
@@ -23,8 +24,9 @@ class QtSerialLine : public SerialLine {
     // Waits on the port itself, so that it returns as soon as bytes arrive.
     void waitForBytes(unsigned maxUs) override;
     bool gone() const override { return gone_; }
-    // What the port reports, as it reports it. A read or resource error ends the line: the device
-    // was unplugged or the other end closed. The port is closed then and there, also while no
+    // What the port reports, as it reports it. A read, resource or permission error ends the line:
+    // the device was unplugged or the other end closed (Windows answers an overlapped read on a
+    // removed adapter with "access denied"). The port is closed then and there, also while no
     // exchange runs; what had arrived before is still handed out, then every call fails.
     void portError(QSerialPort::SerialPortError error);
 
@@ -33,7 +35,7 @@ class QtSerialLine : public SerialLine {
     bool configure();
     void end();
 
-    MillisecondTimer fineTimer_; // while the port is open
+    std::optional<MillisecondTimer> fineTimer_; // while the line lasts
     QSerialPort port_;
     bool gone_ = false;
     QByteArray left_; // bytes that had arrived when the line went

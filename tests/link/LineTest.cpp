@@ -1,6 +1,8 @@
 // The link over a real pseudo-terminal through the real serial code, against the simulated control
 // unit: the bytes on the line, retries, faults, the port itself.
 #include "LinkTestSupport.h"
+#include "base/SystemTimer.h"
+#include "link/QtSerialLine.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -12,6 +14,7 @@
 #include <sys/resource.h>
 #include <termios.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -351,28 +354,42 @@ double threadSeconds() {
 }
 
 // A device that goes away while no exchange runs: the port is closed at once and silently, neither
-// idling nor a pause spins on the dead line (either took a whole core), and the port no longer
-// counts as held. The next request fails as after an unplug during an exchange.
+// idling nor a pause spins on the dead line (either took a whole core), the millisecond timer goes
+// with it, and the port no longer counts as held. The next request fails as after an unplug during
+// an exchange. Windows reports an overlapped read on a removed adapter as "access denied".
 TEST_F(SimLinkTest, LineThatGoesAwayWhileIdleIsClosedAtOnceAndCostsNoProcessorTime) {
-    const std::pair<const char*, std::function<void()>> cases[] = {
-        {"a second of idling in the event loop",
-         [] {
-             QEventLoop idle;
-             QTimer::singleShot(1000, &idle, &QEventLoop::quit);
-             idle.exec();
-         }},
-        {"a pause of half a second", [] { Link::WaitMs(500); }},
+    QtSerialLine* opened = nullptr;
+    Link::setLineOpener([&opened](const QString& device) {
+        LineOpening opening = QtSerialLine::open(device);
+        opened = static_cast<QtSerialLine*>(opening.line.get());
+        return opening;
+    });
+    const auto idle = [] {
+        QEventLoop loop;
+        QTimer::singleShot(1000, &loop, &QEventLoop::quit);
+        loop.exec();
     };
-    for (const auto& [what, wait] : cases) {
-        if (!Link::portOpen()) {
+    const auto pause = [] { Link::WaitMs(500); };
+    const auto unplug = [this](QtSerialLine*) { unit.stop(); };
+    const auto accessDenied = [](QtSerialLine* line) { line->portError(QSerialPort::PermissionError); };
+    const std::tuple<const char*, std::function<void(QtSerialLine*)>, std::function<void()>> cases[] = {
+        {"unplugged, a second of idling in the event loop", unplug, idle},
+        {"unplugged, a pause of half a second", unplug, pause},
+        {"access denied, a pause of half a second", accessDenied, pause},
+    };
+    Link::ClosePort();
+    for (const auto& [what, goAway, wait] : cases) {
+        if (!unit.running()) {
             ASSERT_TRUE(unit.start());
             ASSERT_TRUE(unit.linkAs(devicePath("ttyS0")));
-            ASSERT_TRUE(Link::OpenPort(QStringLiteral("COM1")));
         }
-        unit.stop();
+        ASSERT_TRUE(Link::OpenPort(QStringLiteral("COM1")));
+        EXPECT_EQ(MillisecondTimer::held(), 1) << what;
+        goAway(opened);
         const double before = threadSeconds();
         wait();
         EXPECT_LT(threadSeconds() - before, 0.1) << what;
+        EXPECT_EQ(MillisecondTimer::held(), 0) << what;
         EXPECT_TRUE(Link::heldPortName().isEmpty()) << what;
         EXPECT_FALSE(Link::portOpen()) << what;
     }
