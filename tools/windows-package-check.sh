@@ -41,12 +41,12 @@ resources=$(wrestool -l "$work/$exe")
 manifest=$(wrestool -x --raw --type=24 --name=1 "$work/$exe" 2>/dev/null || true)
 for expected in "resources:--type=14 --name='IDI_ICON1'" 'manifest:level="asInvoker"' \
                 'manifest:<supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/>' \
-                'manifest:>PerMonitorV2</dpiAwareness>'; do
+                'manifest:>PerMonitorV2</dpiAwareness>' 'manifest:>true</longPathAware>'; do
   where=${expected%%:*}
   grep -qF -- "${expected#*:}" <<<"${!where}" || fail "program: no ${expected#*:} in its $where"
 done
 rm -r "${work:?}/${exe%%/*}"
-step "program: icon IDI_ICON1 and manifest (asInvoker, Windows 10/11, per-monitor DPI v2) in place"
+step "program: icon IDI_ICON1 and manifest (asInvoker, Windows 10/11, per-monitor DPI v2, long paths) in place"
 
 export WINEARCH=win64 WINEDEBUG=-all
 # No offer to download Mono or Gecko into the fresh prefix: the program needs neither.
