@@ -191,7 +191,7 @@ bool TForm1::buildControls() {
     ComboBox2 = named(new QComboBox(client), "ComboBox2");
     ComboBox2->setGeometry(340, 6, 145, 21);
     Button1 = named(new QPushButton(QStringLiteral("Записать в расширитель"), client), "Button1");
-    Button1->setGeometry(512, 6, 137, 25);
+    Button1->setGeometry(512, 6, 141, 25);
 
     ProgressBar1 = named(new QProgressBar(client), "ProgressBar1");
     ProgressBar1->setGeometry(40, 40, 150, 17);
@@ -209,7 +209,7 @@ bool TForm1::buildControls() {
     starStyle->setParent(this);
     Edit1->setStyle(starStyle);
     CheckBox14 = named(new QCheckBox(QStringLiteral("код по умолчанию"), client), "CheckBox14");
-    CheckBox14->setGeometry(501, 43, 116, 17);
+    CheckBox14->setGeometry(501, 43, 124, 17);
 
     Timer1 = named(new QTimer(this), "Timer1");
     Timer1->setInterval(100);
@@ -258,7 +258,8 @@ void TForm1::buildPages() {
         page->resize(kPageSize);
 
     // General properties: the left column stays at the left edge, the right column keeps its
-    // distance from the right edge.
+    // distance from the right edge. The columns sit close to the edges, so that the longest captions
+    // of the first row have room to spare beside each other.
     struct BoxPlace {
         QCheckBox** box;
         int number;
@@ -266,11 +267,11 @@ void TForm1::buildPages() {
         int top;
     };
     const BoxPlace places[] = {
-        {&CheckBox1, 1, 11, 12},   {&CheckBox13, 13, 11, 43},  {&CheckBox8, 8, 12, 78},
-        {&CheckBox3, 3, 11, 114},  {&CheckBox11, 11, 12, 150}, {&CheckBox5, 5, 12, 185},
-        {&CheckBox4, 4, 11, 217},  {&CheckBox2, 2, 11, 249},   {&CheckBox10, 10, 12, 280},
-        {&CheckBox9, 9, 350, 12},  {&CheckBox6, 6, 351, 47},   {&CheckBox12, 12, 351, 79},
-        {&CheckBox7, 7, 352, 111},
+        {&CheckBox1, 1, 5, 12},    {&CheckBox13, 13, 5, 43},   {&CheckBox8, 8, 6, 78},
+        {&CheckBox3, 3, 5, 114},   {&CheckBox11, 11, 6, 150},  {&CheckBox5, 5, 6, 185},
+        {&CheckBox4, 4, 5, 217},   {&CheckBox2, 2, 5, 249},    {&CheckBox10, 10, 6, 280},
+        {&CheckBox9, 9, 341, 12},  {&CheckBox6, 6, 342, 47},   {&CheckBox12, 12, 342, 79},
+        {&CheckBox7, 7, 343, 111},
     };
     auto* generalAnchors = new EdgeAnchors(TabSheet1, kPageSize);
     for (const BoxPlace& p : places) {

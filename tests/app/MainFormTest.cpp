@@ -197,24 +197,24 @@ TEST_F(MainWindow, ControlsSitInTheirPlaces) {
     settle();
     const PlaceCase sized[] = {
         {"ComboBox1", {41, 7, 145, 21}}, {"ComboBox2", {340, 6, 145, 21}},
-        {"Button1", {512, 6, 137, 25}},  {"ProgressBar1", {40, 40, 150, 17}},
-        {"Edit1", {342, 40, 137, 21}},   {"CheckBox14", {501, 43, 116, 17}},
+        {"Button1", {512, 6, 141, 25}},  {"ProgressBar1", {40, 40, 150, 17}},
+        {"Edit1", {342, 40, 137, 21}},   {"CheckBox14", {501, 43, 124, 17}},
     };
     for (const PlaceCase& c : sized)
         EXPECT_EQ(child<QWidget>(c.control)->geometry(), c.place) << c.control;
     const PlaceCase corners[] = {
         {"Label2", {8, 8, 0, 0}},       {"Label3", {216, 11, 0, 0}},     {"Label4", {265, 42, 0, 0}},
-        {"CheckBox1", {11, 12, 0, 0}},  {"CheckBox13", {11, 43, 0, 0}},  {"CheckBox8", {12, 78, 0, 0}},
-        {"CheckBox3", {11, 114, 0, 0}}, {"CheckBox11", {12, 150, 0, 0}}, {"CheckBox5", {12, 185, 0, 0}},
-        {"CheckBox4", {11, 217, 0, 0}}, {"CheckBox2", {11, 249, 0, 0}},  {"CheckBox10", {12, 280, 0, 0}},
+        {"CheckBox1", {5, 12, 0, 0}},   {"CheckBox13", {5, 43, 0, 0}},   {"CheckBox8", {6, 78, 0, 0}},
+        {"CheckBox3", {5, 114, 0, 0}},  {"CheckBox11", {6, 150, 0, 0}},  {"CheckBox5", {6, 185, 0, 0}},
+        {"CheckBox4", {5, 217, 0, 0}},  {"CheckBox2", {5, 249, 0, 0}},   {"CheckBox10", {6, 280, 0, 0}},
     };
     for (const PlaceCase& c : corners)
         EXPECT_EQ(child<QWidget>(c.control)->pos(), c.place.topLeft()) << c.control;
 
     // The right column keeps its distance from the right edge of the page, also when it widens.
     const PlaceCase right[] = {
-        {"CheckBox9", {350, 12, 0, 0}},  {"CheckBox6", {351, 47, 0, 0}}, {"CheckBox12", {351, 79, 0, 0}},
-        {"CheckBox7", {352, 111, 0, 0}}, {"Label1", {358, 217, 0, 0}},   {"ComboBox3", {499, 212, 70, 21}},
+        {"CheckBox9", {341, 12, 0, 0}},  {"CheckBox6", {342, 47, 0, 0}}, {"CheckBox12", {342, 79, 0, 0}},
+        {"CheckBox7", {343, 111, 0, 0}}, {"Label1", {358, 217, 0, 0}},   {"ComboBox3", {499, 212, 70, 21}},
     };
     for (int widen : {0, 120}) {
         form().resize(form().minimumWidth() + widen, form().height());
@@ -222,7 +222,7 @@ TEST_F(MainWindow, ControlsSitInTheirPlaces) {
         const int shift = form().TabSheet1->width() - 680;
         for (const PlaceCase& c : right)
             EXPECT_EQ(child<QWidget>(c.control)->pos(), c.place.topLeft() + QPoint(shift, 0)) << c.control;
-        EXPECT_EQ(form().CheckBox1->pos(), QPoint(11, 12));
+        EXPECT_EQ(form().CheckBox1->pos(), QPoint(5, 12));
         EXPECT_EQ(form().ComboBox3->width(), 70);
     }
 }
