@@ -2,6 +2,7 @@
 # Checks the Windows deliverables that tools/windows-package.sh made in build-windows/, under wine on
 # an X server of its own, each in a fresh wine prefix with nothing else installed:
 #   program    ConfigOrtex.exe carries its icon as IDI_ICON1 (the windows' icon) and its manifest;
+#   zip        made again from the same build (its files stripped again), it has the same bytes;
 #   portable   the zip unpacked onto a drive of its own (a USB stick): the program starts, its main
 #              window is "Конфигуратор Ортекс V2.04" with readable Russian captions, and it loads Qt's
 #              Russian texts and the report's face from the folder;
@@ -48,9 +49,16 @@ done
 rm -r "${work:?}/${exe%%/*}"
 step "program: icon IDI_ICON1 and manifest (asInvoker, Windows 10/11, per-monitor DPI v2, long paths) in place"
 
+# --- the zip, made again from the same build ------------------------------------------------------
+ORTEX_PACKAGE_OUT=$work/again bash tools/windows-package.sh --zip-only >/dev/null
+cmp "$zip" "$work/again/$(basename "$zip")" || fail "zip: made again from the same build, it differs"
+rm -r "$work/again"
+step "zip: made again from the same build, byte for byte the same"
+
 export WINEARCH=win64 WINEDEBUG=-all
-# No offer to download Mono or Gecko into the fresh prefix: the program needs neither.
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No offer to download Mono or Gecko into the fresh prefix: the program needs neither. No menu entries
+# or icons for what is installed land in the home folder (wine's menu builder would write them there).
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export LC_ALL=C.UTF-8
 
 fresh_prefix() {
@@ -140,12 +148,17 @@ snapshot() {
      -o -print | LC_ALL=C sort) >"$work/$1.files"
   : >"$work/$1.reg"
   # Wine registers its display driver anew each time it starts, under a new key and date, and counts
-  # its service manager's starts (ServiceCurrent).
+  # its service manager's starts (ServiceCurrent). The display's keys are volatile: a run of wine that
+  # shows no window (reg, a silent uninstaller) has none of them. HKLM\Hardware is the system's view of
+  # the devices (the serial ports of HARDWARE\DEVICEMAP\SERIALCOMM come and go with the machine's).
   for key in HKLM HKCU HKCR; do
     wine reg export "$key" "$work/$1.$key.reg" /reg:64 /y >/dev/null
     iconv -f UTF-16 -t UTF-8 "$work/$1.$key.reg" | tr -d '\r' |
-      awk '/^\[/ { wine = index($0, "\\Control\\Video\\{") > 0 || index($0, "\\Control\\ServiceCurrent]") > 0 }
-           !wine && !/^"DriverDateData"=/' \
+      awk '/^\[/ { left_out = index($0, "\\Control\\Video") > 0 || index($0, "\\Control\\ServiceCurrent]") > 0 ||
+                         index($0, "\\Control\\DeviceClasses\\") > 0 || index($0, "\\Hardware Profiles\\") > 0 ||
+                         index($0, "\\Wine\\Temporary System Parameters") > 0 ||
+                         index(toupper($0), "[HKEY_LOCAL_MACHINE\\HARDWARE") == 1 }
+           !left_out && !/^"DriverDateData"=/' \
       >>"$work/$1.reg"
   done
 }
