@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The program for 64-bit Windows, cross-built on Debian, and its two deliverables in build-windows/:
 #   ConfigOrtex-<version>-win64.zip   the portable folder, which runs from anywhere (a USB stick)
-#   ConfigOrtex-<version>-setup.exe   the installer (Russian, per machine, with an uninstaller)
+#   ConfigOrtex-<version>-setup.exe   the installer (Russian, for every user or for one, with an uninstaller)
 # Installs what is missing (tools/install-deps.sh windows), builds Qt for Windows into its cache folder
 # once (tools/windows-qt.sh; ORTEX_WIN_CACHE names the folder, default ~/.cache/configortex-win64),
 # cross-builds the program, runs the Windows tests under wine (tools/windows-test.sh), makes both files
