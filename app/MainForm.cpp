@@ -269,10 +269,10 @@ void TForm1::buildPages() {
         int top;
     };
     const BoxPlace places[] = {
-        {&CheckBox1, 1, 5, 12},    {&CheckBox13, 13, 5, 43},   {&CheckBox8, 8, 6, 78},
-        {&CheckBox3, 3, 5, 114},   {&CheckBox11, 11, 6, 150},  {&CheckBox5, 5, 6, 185},
-        {&CheckBox4, 4, 5, 217},   {&CheckBox2, 2, 5, 249},    {&CheckBox10, 10, 6, 280},
-        {&CheckBox9, 9, 348, 12},  {&CheckBox6, 6, 349, 47},   {&CheckBox12, 12, 349, 79},
+        {&CheckBox1, 1, 5, 12},    {&CheckBox13, 13, 5, 43},  {&CheckBox8, 8, 6, 78},
+        {&CheckBox3, 3, 5, 114},   {&CheckBox11, 11, 6, 150}, {&CheckBox5, 5, 6, 185},
+        {&CheckBox4, 4, 5, 217},   {&CheckBox2, 2, 5, 249},   {&CheckBox10, 10, 6, 280},
+        {&CheckBox9, 9, 348, 12},  {&CheckBox6, 6, 349, 47},  {&CheckBox12, 12, 349, 79},
         {&CheckBox7, 7, 350, 111},
     };
     auto* generalAnchors = new EdgeAnchors(TabSheet1, kPageSize);

@@ -27,12 +27,12 @@ bool portOpenAllowed(const QString& devicePath);
 
 // What trying a port's device finds.
 enum class PortAccess {
-    Missing,      // no device file, or a file that is not a serial device
-    Usable,       // it opens and its line settings can be read
-    NoPermission, // the device exists but the user may not open it
-    Busy,         // another program holds the device: a lock file of a live process or exclusive mode;
-                  // on Windows, the system's access-denied answer
-    Unavailable,  // a terminal that does not open as a port for another reason
+    Missing,        // no device file, or a file that is not a serial device
+    Usable,         // it opens and its line settings can be read
+    NoPermission,   // the device exists but the user may not open it
+    Busy,           // another program holds the device: a lock file of a live process or exclusive mode;
+                    // on Windows, the system's access-denied answer
+    Unavailable,    // a terminal that does not open as a port for another reason
     HeldWhenChosen, // Windows: another program held it when the user chose it; not tried since
 };
 // What a refused open of the port tells of its device, read from the toolkit's error right after the

@@ -203,10 +203,10 @@ TEST_F(MainWindow, ControlsSitInTheirPlaces) {
     for (const PlaceCase& c : sized)
         EXPECT_EQ(child<QWidget>(c.control)->geometry(), c.place) << c.control;
     const PlaceCase corners[] = {
-        {"Label2", {8, 8, 0, 0}},       {"Label3", {216, 11, 0, 0}},     {"Label4", {265, 42, 0, 0}},
-        {"CheckBox1", {5, 12, 0, 0}},   {"CheckBox13", {5, 43, 0, 0}},   {"CheckBox8", {6, 78, 0, 0}},
-        {"CheckBox3", {5, 114, 0, 0}},  {"CheckBox11", {6, 150, 0, 0}},  {"CheckBox5", {6, 185, 0, 0}},
-        {"CheckBox4", {5, 217, 0, 0}},  {"CheckBox2", {5, 249, 0, 0}},   {"CheckBox10", {6, 280, 0, 0}},
+        {"Label2", {8, 8, 0, 0}},      {"Label3", {216, 11, 0, 0}},    {"Label4", {265, 42, 0, 0}},
+        {"CheckBox1", {5, 12, 0, 0}},  {"CheckBox13", {5, 43, 0, 0}},  {"CheckBox8", {6, 78, 0, 0}},
+        {"CheckBox3", {5, 114, 0, 0}}, {"CheckBox11", {6, 150, 0, 0}}, {"CheckBox5", {6, 185, 0, 0}},
+        {"CheckBox4", {5, 217, 0, 0}}, {"CheckBox2", {5, 249, 0, 0}},  {"CheckBox10", {6, 280, 0, 0}},
     };
     for (const PlaceCase& c : corners)
         EXPECT_EQ(child<QWidget>(c.control)->pos(), c.place.topLeft()) << c.control;

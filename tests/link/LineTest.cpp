@@ -297,9 +297,10 @@ TEST_F(SimLinkTest, OpeningClosesTheOpenPortFirst) {
 // Opening tries the port's device once: a port that takes two seconds to refuse (a Bluetooth port
 // that fails to connect) costs the window one wait, however it refuses, and each choice tries again.
 TEST_F(ScriptedLinkTest, OpeningTriesTheDeviceOncePerChoice) {
-    const std::pair<PortAccess, bool> cases[] = {
-        {PortAccess::Busy, false}, {PortAccess::Unavailable, false}, {PortAccess::Missing, false},
-        {PortAccess::Usable, true}};
+    const std::pair<PortAccess, bool> cases[] = {{PortAccess::Busy, false},
+                                                 {PortAccess::Unavailable, false},
+                                                 {PortAccess::Missing, false},
+                                                 {PortAccess::Usable, true}};
     for (const auto& [found, opens] : cases) {
         int tries = 0;
         Link::setLineOpener([&, found = found](const QString& device) {

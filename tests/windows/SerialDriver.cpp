@@ -8,9 +8,9 @@
 // VIEW-FILE receives what the windows show afterwards (UTF-8), for comparing the systems' runs.
 // FOLDER holds the devices' links on Linux. --refused names a port whose open the system answers with
 // "access denied", as Windows answers for a port that another program holds, where the list tries no
-// port: choosing it must try it once, and the list show it as held without trying it again. --listed-unopened:
-// filling the windows' port lists must open no port (Windows lists the system's ports). Exit status 0
-// when every step worked.
+// port: choosing it must try it once, and the list show it as held without trying it again.
+// --listed-unopened: filling the windows' port lists must open no port (Windows lists the system's
+// ports). Exit status 0 when every step worked.
 #include "DialogRecorder.h"
 #include "GridInput.h"
 
