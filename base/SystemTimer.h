@@ -10,4 +10,10 @@ class MillisecondTimer {
     ~MillisecondTimer();
     MillisecondTimer(const MillisecondTimer&) = delete;
     MillisecondTimer& operator=(const MillisecondTimer&) = delete;
+
+    // How many are held now.
+    static int held() { return held_; }
+
+  private:
+    static inline int held_ = 0;
 };

@@ -1,5 +1,10 @@
 #include "base/SystemTimer.h"
 
-// Sleeps and timed waits here keep to the microsecond already.
-MillisecondTimer::MillisecondTimer() = default;
-MillisecondTimer::~MillisecondTimer() = default;
+// Sleeps and timed waits here keep to the microsecond already: only the count is kept.
+MillisecondTimer::MillisecondTimer() {
+    ++held_;
+}
+
+MillisecondTimer::~MillisecondTimer() {
+    --held_;
+}

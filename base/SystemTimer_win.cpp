@@ -6,8 +6,10 @@
 // The system counts the requests: the timer stays fine until each has been given back.
 MillisecondTimer::MillisecondTimer() {
     timeBeginPeriod(1);
+    ++held_;
 }
 
 MillisecondTimer::~MillisecondTimer() {
     timeEndPeriod(1);
+    --held_;
 }

@@ -40,6 +40,7 @@ struct LinkState {
     int lastStored = 0; // bytes of the last reply stored in the frame buffer
     uint64_t lineNumber = 0;
     uint32_t relaySubject = 0; // what the last relayed command asked: what a fetch fetches
+    LineOpener opener;         // empty: the program's own, on QSerialPort
 };
 
 LinkState& state() {
@@ -272,16 +273,21 @@ ReplyCheck checkReply(const uint8_t* r, int received) {
 
 bool OpenPort(const QString& portName) {
     ClosePort();
-    std::unique_ptr<QtSerialLine> line = QtSerialLine::open(devicePathOf(portName));
-    if (!line) {
-        noteRefusedOpen(portName);
+    const QString device = devicePathOf(portName);
+    LineOpening opening = state().opener ? state().opener(device) : QtSerialLine::open(device);
+    noteOpenAttempt(portName, opening.line ? PortAccess::Usable : opening.refusal);
+    if (!opening.line) {
         showBareMessage(QStringLiteral("Not open ") + portName);
         return false;
     }
     forgetAnswers();
-    state().line = observed(std::move(line), portName);
+    state().line = observed(std::move(opening.line), portName);
     state().lineName = portName;
     return true;
+}
+
+void setLineOpener(LineOpener opener) {
+    state().opener = std::move(opener);
 }
 
 void ClosePort() {

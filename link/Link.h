@@ -5,6 +5,7 @@
 #include <functional>
 
 class SerialLine;
+struct LineOpening;
 
 // The serial link to the control unit: one process-wide port, shared by both windows, and the
 // frame buffer of the control unit's exchanges. A wait for a reply wakes when bytes arrive and at
@@ -45,6 +46,10 @@ inline bool isKeyDeviceSignature(const uint8_t* r) {
 // open one first. Shows "Not open " + name on failure.
 bool OpenPort(const QString& portName);
 void ClosePort();
+// How OpenPort opens a port's device: the program opens it with QSerialPort; tests put in lines of
+// their own. An empty opener puts back the program's own.
+using LineOpener = std::function<LineOpening(const QString& device)>;
+void setLineOpener(LineOpener opener);
 bool portOpen();
 // The name ("COMn") of the port OpenPort holds open; empty when none is open or the open line was
 // installed with adoptPort.

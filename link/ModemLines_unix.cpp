@@ -10,3 +10,7 @@ bool setModemLines(QSerialPort& port) {
     };
     return modemLine(port.setRequestToSend(true)) && modemLine(port.setDataTerminalReady(false));
 }
+
+// The settings the toolkit puts back on close are the terminal's (speed, framing), which leave the
+// modem lines alone; what happens to them at the close itself is the terminal's hang-up setting.
+void keepModemLinesOnClose(QSerialPort&) {}

@@ -1,5 +1,7 @@
 #include "link/ModemLines.h"
 
+#include <QtSerialPort/private/qserialport_p.h>
+
 #include <windows.h>
 
 namespace {
@@ -25,4 +27,9 @@ bool setModemLines(QSerialPort& port) {
     const bool rts = modemLine(SETRTS, [&port] { return port.setRequestToSend(true); });
     const bool dtr = modemLine(CLRDTR, [&port] { return port.setDataTerminalReady(false); });
     return rts && dtr;
+}
+
+void keepModemLinesOnClose(QSerialPort& port) {
+    // The switch Qt 5 offered as setSettingsRestoredOnClose, still read by Qt 6's close.
+    static_cast<QSerialPortPrivate*>(QObjectPrivate::get(&port))->settingsRestoredOnClose = false;
 }

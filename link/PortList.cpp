@@ -33,6 +33,10 @@ PortItemLook portItemLook(const ScannedPort& port) {
         return {false, QStringLiteral("%1 занят другой программой").arg(device)};
     case PortAccess::Unavailable:
         return {false, QStringLiteral("Не удалось открыть %1: %2").arg(device, port.reason)};
+    case PortAccess::HeldWhenChosen: // only choosing it tries it again
+        return {true, QStringLiteral("%1 был занят другой программой: выберите его снова, когда она его "
+                                     "отпустит")
+                          .arg(device)};
     case PortAccess::Usable:
     case PortAccess::Missing:
         break;

@@ -16,7 +16,8 @@ void copyPortList(const QComboBox* from, QComboBox* to);
 // How a scanned port is listed: a port that opens can be chosen and shows its device as its hint,
 // with what the system calls it where it says;
 // a port that the user may not open, that another program holds, or that does not open for another
-// reason is greyed out and its hint says why.
+// reason is greyed out and its hint says why. A port that another program held when the user chose
+// it (Windows, where the list opens no port) can be chosen again, and its hint says so.
 struct PortItemLook {
     bool enabled;
     QString hint;

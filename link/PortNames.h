@@ -3,6 +3,8 @@
 #include <QString>
 #include <QStringList>
 
+class QSerialPort;
+
 // Port names are "COM1".."COMn". On Windows the name is the device's own, up to the system's last,
 // COM256. On Linux each of COM1..COM128 maps to a device file by one fixed rule: COM1-32 ->
 // ttyS0-31, COM33-64 -> ttyUSB0-31, COM65-96 -> ttyACM0-31, COM97-128 -> ttyAMA0-31. The folder
@@ -25,16 +27,18 @@ bool portOpenAllowed(const QString& devicePath);
 
 // What trying a port's device finds.
 enum class PortAccess {
-    Missing,      // no device file, or a file that is not a serial device
-    Usable,       // it opens and its line settings can be read
-    NoPermission, // the device exists but the user may not open it
-    Busy,         // another program holds the device: a lock file of a live process or exclusive mode;
-                  // on Windows, the system's access-denied answer
-    Unavailable,  // a terminal that does not open as a port for another reason
+    Missing,        // no device file, or a file that is not a serial device
+    Usable,         // it opens and its line settings can be read
+    NoPermission,   // the device exists but the user may not open it
+    Busy,           // another program holds the device: a lock file of a live process or exclusive mode;
+                    // on Windows, the system's access-denied answer
+    Unavailable,    // a terminal that does not open as a port for another reason
+    HeldWhenChosen, // Windows: another program held it when the user chose it; not tried since
 };
-// Tries the device as the port scan does: opens it and closes it again at once. For an Unavailable
+// What a refused open of the port tells of its device, read from the toolkit's error right after the
+// refusal (and from the system's own last error where the toolkit does not tell). For an Unavailable
 // device, reason (when given) receives the system's reason.
-PortAccess probePort(const QString& devicePath, QString* reason = nullptr);
+PortAccess refusalOf(const QSerialPort& port, QString* reason = nullptr);
 
 struct ScannedPort {
     QString name; // "COMn"
@@ -47,11 +51,12 @@ struct ScannedPort {
 // again.
 // - Linux tries every device of COM1..COM128 (each port opened is closed again).
 // - Windows lists the ports the system knows without opening them: an open can block for seconds (a
-//   Bluetooth port connects) and pulses the modem lines of whatever is attached. A port found held
-//   when the user chose it is tried again at each scan until it opens.
+//   Bluetooth port connects) and pulses the modem lines of whatever is attached. A port that another
+//   program held when the user chose it is listed so until it is chosen again: only the user's choice
+//   opens it.
 QList<ScannedPort> scanPortAccess(const QString& heldPort = QString());
-// Called when opening a port for use failed: where the scan did not try it, the port is tried once to
-// learn why, so that the list can show a port that another program holds as held.
-void noteRefusedOpen(const QString& portName);
+// Called with what opening a port for use found (Usable when it opened): where the scan does not try
+// ports, a port found held is listed as held from then on, until it opens or is refused otherwise.
+void noteOpenAttempt(const QString& portName, PortAccess found);
 // The names of the usable ports of the scan.
 QStringList scanPorts();

@@ -71,21 +71,7 @@ PortAccess toolkitOpen(const QString& devicePath, QString* reason) {
     return PortAccess::Unavailable;
 }
 
-} // namespace
-
-const int kLastPortNumber = 128;
-
-QString devicePathOf(const QString& portName) {
-    const int n = portNumberOf(portName);
-    if (n == 0) return QString();
-    static const char* const families[] = {"ttyS", "ttyUSB", "ttyACM", "ttyAMA"};
-    const int index = n - 1;
-    const QString device = QLatin1String(families[index / 32]) + QString::number(index % 32);
-    const QString folder = portFolder();
-    if (folder.isEmpty() || folder.endsWith(u'/')) return folder + device;
-    return folder + u'/' + device;
-}
-
+// Tries the device as the port scan does: opens it and closes it again at once.
 PortAccess probePort(const QString& devicePath, QString* reason) {
     if (!portOpenAllowed(devicePath)) return PortAccess::Missing;
     // A plain open sorts out most devices at the cost of one system call: a device node without its
@@ -101,6 +87,21 @@ PortAccess probePort(const QString& devicePath, QString* reason) {
     return access;
 }
 
+} // namespace
+
+const int kLastPortNumber = 128;
+
+QString devicePathOf(const QString& portName) {
+    const int n = portNumberOf(portName);
+    if (n == 0) return QString();
+    static const char* const families[] = {"ttyS", "ttyUSB", "ttyACM", "ttyAMA"};
+    const int index = n - 1;
+    const QString device = QLatin1String(families[index / 32]) + QString::number(index % 32);
+    const QString folder = portFolder();
+    if (folder.isEmpty() || folder.endsWith(u'/')) return folder + device;
+    return folder + u'/' + device;
+}
+
 QList<ScannedPort> scanPortAccess(const QString& heldPort) {
     QList<ScannedPort> found;
     for (int n = 1; n <= kLastPortNumber; ++n) {
@@ -113,5 +114,23 @@ QList<ScannedPort> scanPortAccess(const QString& heldPort) {
     return found;
 }
 
-// The scan tried the port already and lists it as it found it.
-void noteRefusedOpen(const QString&) {}
+PortAccess refusalOf(const QSerialPort& port, QString* reason) {
+    // The toolkit reports a busy device (EBUSY), one the user may not open and a port locked by
+    // another program all as a permission error; the lock file and errno tell them apart.
+    const int error = errno;
+    switch (port.error()) {
+    case QSerialPort::DeviceNotFoundError:
+        return PortAccess::Missing;
+    case QSerialPort::PermissionError:
+        if (lockedByLiveProcess(port.portName()) || error == EBUSY) return PortAccess::Busy;
+        if (error == EACCES || error == EPERM) return PortAccess::NoPermission;
+        break;
+    default:
+        break;
+    }
+    if (reason) *reason = port.errorString();
+    return PortAccess::Unavailable;
+}
+
+// The scan tries every port and lists it as it finds it.
+void noteOpenAttempt(const QString&, PortAccess) {}

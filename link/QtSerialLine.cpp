@@ -14,29 +14,38 @@ namespace {
 constexpr int kWriteMsPerByte = 1;
 constexpr int kWriteExtraMs = 100;
 
-bool endsTheLine(QSerialPort::SerialPortError error) {
-    return error == QSerialPort::ReadError || error == QSerialPort::ResourceError;
-}
-
 } // namespace
 
-std::unique_ptr<QtSerialLine> QtSerialLine::open(const QString& device) {
-    if (device.isEmpty() || !portOpenAllowed(device)) return nullptr;
+LineOpening QtSerialLine::open(const QString& device) {
+    if (device.isEmpty() || !portOpenAllowed(device)) return {};
     std::unique_ptr<QtSerialLine> line(new QtSerialLine);
     line->port_.setPortName(device);
     // QSerialPort opens the device exclusively and takes a lock file, so a port that another
     // program holds fails here, as does a name without a device behind it.
-    if (!line->port_.open(QIODevice::ReadWrite)) return nullptr;
-    if (!line->configure()) return nullptr; // the port closes with the line
-    // A device that goes away makes the port report a read error on every pass of the event loop
-    // while it stays open (only a write reports the resource error), which would spin on the dead
-    // line until the next exchange. The first such error ends the line, wherever it comes from.
+    if (!line->port_.open(QIODevice::ReadWrite)) {
+        LineOpening refused;
+        refused.refusal = refusalOf(line->port_, &refused.reason);
+        return refused;
+    }
+    if (!line->configure()) {
+        LineOpening refused{nullptr, PortAccess::Unavailable, line->port_.errorString()};
+        return refused; // the port closes with the line
+    }
+    keepModemLinesOnClose(line->port_);
+    line->fineTimer_.emplace();
+    // A device that goes away makes the port report an error on every pass of the event loop while
+    // it stays open (only a write reports the resource error), which would spin on the dead line
+    // until the next exchange. The first such error ends the line, wherever it comes from.
     QtSerialLine* raw = line.get();
     QObject::connect(&line->port_, &QSerialPort::errorOccurred, &line->port_,
-                     [raw](QSerialPort::SerialPortError error) {
-                         if (endsTheLine(error)) raw->end();
-                     });
-    return line;
+                     [raw](QSerialPort::SerialPortError error) { raw->portError(error); });
+    return {std::move(line)};
+}
+
+void QtSerialLine::portError(QSerialPort::SerialPortError error) {
+    if (error == QSerialPort::ReadError || error == QSerialPort::ResourceError ||
+        error == QSerialPort::PermissionError)
+        end();
 }
 
 QtSerialLine::~QtSerialLine() {
@@ -59,6 +68,7 @@ void QtSerialLine::end() {
     gone_ = true;
     left_ = port_.readAll();
     port_.close();
+    fineTimer_.reset();
     noticeGone();
 }
 

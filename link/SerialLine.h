@@ -1,9 +1,13 @@
 #pragma once
 #include "base/Clock.h"
+#include "link/PortNames.h"
+
+#include <QString>
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <thread>
 
 // The narrow interface of an open serial port: everything the exchanges need. A receive loop waits
@@ -38,4 +42,13 @@ class SerialLine : public Clock::Wakeable {
 
   private:
     std::function<void()> goneNotice_;
+};
+
+// One attempt to open a port's device for use: the line, or what the refusal tells of the device.
+// The reason is taken from that one attempt: a port that takes seconds to refuse (a Bluetooth port
+// that fails to connect) is never opened a second time to learn why.
+struct LineOpening {
+    std::unique_ptr<SerialLine> line;
+    PortAccess refusal = PortAccess::Missing; // what the refusal says, when line is null
+    QString reason = {};                      // the system's words for an Unavailable device
 };

@@ -2,6 +2,7 @@
 # Checks the Windows deliverables that tools/windows-package.sh made in build-windows/, under wine on
 # an X server of its own, each in a fresh wine prefix with nothing else installed:
 #   program    ConfigOrtex.exe carries its icon as IDI_ICON1 (the windows' icon) and its manifest;
+#   zip        made again from the same build (its files stripped again), it has the same bytes;
 #   portable   the zip unpacked onto a drive of its own (a USB stick): the program starts, its main
 #              window is "Конфигуратор Ортекс V2.04" with readable Russian captions, and it loads Qt's
 #              Russian texts and the report's face from the folder;
@@ -10,9 +11,13 @@
 #              opening an .okf file starts the program with it; while it runs, the installer and the
 #              uninstaller refuse (exit code 3) and change nothing; "uninstall.exe /S" then leaves the
 #              prefix's files and registry as they were;
+#              A program of a release older than the mutex running from the folder stops them too;
 #   upgrade    where another program owns .okf (and the user chose one), an older build that had one
 #              more file is installed, then this one: exactly this one's files are there, the type
-#              stays the other program's, and uninstalling leaves the files and registry as before.
+#              stays the other program's, and uninstalling leaves the files and registry as before;
+#   per user   "setup.exe /S /CurrentUser" installs into the user's %LOCALAPPDATA%\Programs with the
+#              user's shortcut, uninstall entry and file type, leaves HKLM as it was, and its
+#              uninstaller leaves the prefix as before.
 # Every failure stops the script with the reason. Pictures and logs stay in build-windows/package-check/;
 # the main window of the portable run is main-window.png there.
 set -euo pipefail
@@ -41,16 +46,26 @@ resources=$(wrestool -l "$work/$exe")
 manifest=$(wrestool -x --raw --type=24 --name=1 "$work/$exe" 2>/dev/null || true)
 for expected in "resources:--type=14 --name='IDI_ICON1'" 'manifest:level="asInvoker"' \
                 'manifest:<supportedOS Id="{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"/>' \
-                'manifest:>PerMonitorV2</dpiAwareness>'; do
+                'manifest:>PerMonitorV2</dpiAwareness>' 'manifest:>true</longPathAware>'; do
   where=${expected%%:*}
   grep -qF -- "${expected#*:}" <<<"${!where}" || fail "program: no ${expected#*:} in its $where"
 done
 rm -r "${work:?}/${exe%%/*}"
-step "program: icon IDI_ICON1 and manifest (asInvoker, Windows 10/11, per-monitor DPI v2) in place"
+# The installer asks for no rights: only the choice of every user does.
+wrestool -x --raw --type=24 "$setup" 2>/dev/null | grep -qF 'level="asInvoker"' ||
+  fail "installer: its manifest does not run it with the user's rights (asInvoker)"
+step "program: icon IDI_ICON1 and manifest (asInvoker, Windows 10/11, per-monitor DPI v2, long paths) in place; installer asInvoker"
+
+# --- the zip, made again from the same build ------------------------------------------------------
+ORTEX_PACKAGE_OUT=$work/again bash tools/windows-package.sh --zip-only >/dev/null
+cmp "$zip" "$work/again/$(basename "$zip")" || fail "zip: made again from the same build, it differs"
+rm -r "$work/again"
+step "zip: made again from the same build, byte for byte the same"
 
 export WINEARCH=win64 WINEDEBUG=-all
-# No offer to download Mono or Gecko into the fresh prefix: the program needs neither.
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No offer to download Mono or Gecko into the fresh prefix: the program needs neither. No menu entries
+# or icons for what is installed land in the home folder (wine's menu builder would write them there).
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 export LC_ALL=C.UTF-8
 
 fresh_prefix() {
@@ -140,13 +155,19 @@ snapshot() {
      -o -print | LC_ALL=C sort) >"$work/$1.files"
   : >"$work/$1.reg"
   # Wine registers its display driver anew each time it starts, under a new key and date, and counts
-  # its service manager's starts (ServiceCurrent).
+  # its service manager's starts (ServiceCurrent). The display's keys are volatile: a run of wine that
+  # shows no window (reg, a silent uninstaller) has none of them. HKLM\Hardware is the system's view of
+  # the devices (the serial ports of HARDWARE\DEVICEMAP\SERIALCOMM come and go with the machine's).
   for key in HKLM HKCU HKCR; do
     wine reg export "$key" "$work/$1.$key.reg" /reg:64 /y >/dev/null
     iconv -f UTF-16 -t UTF-8 "$work/$1.$key.reg" | tr -d '\r' |
-      awk '/^\[/ { wine = index($0, "\\Control\\Video\\{") > 0 || index($0, "\\Control\\ServiceCurrent]") > 0 }
-           !wine && !/^"DriverDateData"=/' \
-      >>"$work/$1.reg"
+      awk '/^\[/ { left_out = index($0, "\\Control\\Video") > 0 || index($0, "\\Control\\ServiceCurrent]") > 0 ||
+                         index($0, "\\Control\\DeviceClasses\\") > 0 || index($0, "\\Hardware Profiles\\") > 0 ||
+                         index($0, "\\Wine\\Temporary System Parameters") > 0 ||
+                         index(toupper($0), "[HKEY_LOCAL_MACHINE\\HARDWARE") == 1 }
+           !left_out && !/^"DriverDateData"=/' \
+      >"$work/$1.$key.txt"
+    cat "$work/$1.$key.txt" >>"$work/$1.reg"
   done
 }
 installed=$drive_c/Program\ Files/ConfigOrtex
@@ -247,6 +268,20 @@ where="installer and uninstaller while the program runs" expect_installed
 stop_wine
 step "installer: the installer and the uninstaller refuse while the program runs (exit code 3)"
 
+# A release older than the mutex holds none: its program running from the folder is found by its file,
+# which the system lets nobody open for writing while it runs.
+cp "$installed/ConfigOrtex.exe" "$work/program.exe"
+printf '#include <windows.h>\nint main(void) { Sleep(INFINITE); }\n' >"$work/older.c"
+x86_64-w64-mingw32-gcc -o "$installed/ConfigOrtex.exe" "$work/older.c"
+wine "$dir\\ConfigOrtex.exe" &
+sleep 2
+where="installer while an older program runs" expect_exit 3 "$setup" /S
+where="uninstaller while an older program runs" expect_exit 3 cmd /c 'C:\uninstall-in-place.bat' >/dev/null
+stop_wine
+cp "$work/program.exe" "$installed/ConfigOrtex.exe"
+where="installer and uninstaller while an older program runs" expect_installed
+step "installer: the installer and the uninstaller refuse while a program without the mutex runs from the folder (exit code 3)"
+
 # A file another program holds open without sharing stays: the uninstaller reports it (exit code 4)
 # and keeps the program listed, to be uninstalled again.
 printf '#include <windows.h>\nint main(void) { if (CreateFileA("%s", GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL) == INVALID_HANDLE_VALUE) return 1; Sleep(INFINITE); }\n' \
@@ -306,4 +341,38 @@ for kind in files reg; do
 $(head -60 "$work/upgrade.$kind.diff")"
 done
 step "upgrade: uninstalled, the other program's .okf and the user's choice as they were"
+
+# --- for the user alone ---------------------------------------------------------------------------
+# /CurrentUser installs without administrator rights: into the user's %LOCALAPPDATA%\Programs, with
+# the Start menu entry, the uninstall entry and the .okf file type of that user (HKCU) and nothing
+# for the machine (HKLM as it was). Its uninstaller works on that installation.
+snapshot user-before
+where="for the user alone" expect_exit 0 "$setup" /S /CurrentUser
+user_dir="$(wine cmd /c 'echo %LOCALAPPDATA%' | tr -d '\r')\Programs\ConfigOrtex"
+installed=$(winepath -u "$user_dir")
+where="for the user alone" expect_installed
+user_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\ConfigOrtex'
+where="for the user alone" expect_value "$user_key" InstallLocation "$user_dir"
+where="for the user alone" expect_value "$user_key" QuietUninstallString "\"$user_dir\\uninstall.exe\" /S"
+# The machine gives .okf to another program (the upgrade's): for the user too it stays that program's.
+where="for the user alone" expect_value 'HKCU\Software\Classes\.okf' @ ''
+where="for the user alone" expect_value 'HKCU\Software\Classes\.okf\OpenWithProgids' ConfigOrtex.okf ''
+where="for the user alone" expect_value 'HKCU\Software\Classes\ConfigOrtex.okf\shell\open\command' @ \
+  "\"$user_dir\\ConfigOrtex.exe\" \"%1\""
+[ -f "$(winepath -u "$(wine cmd /c 'echo %APPDATA%' | tr -d '\r')")/Microsoft/Windows/Start Menu/Programs/Конфигуратор Ортекс.lnk" ] ||
+  fail "for the user alone: no Start menu shortcut of the user"
+snapshot user-installed
+diff -u "$work/user-before.HKLM.txt" "$work/user-installed.HKLM.txt" >"$work/user-hklm.diff" ||
+  fail "for the user alone: HKLM changed:
+$(head -40 "$work/user-hklm.diff")"
+step "for the user alone: files in $user_dir, the user's shortcut, uninstall entry and .okf type, HKLM untouched"
+wine "$user_dir\\uninstall.exe" /S
+wineserver -w
+snapshot user-after
+for kind in files reg; do
+  diff -u "$work/user-before.$kind" "$work/user-after.$kind" >"$work/user.$kind.diff" ||
+    fail "for the user alone: after uninstalling, the $kind differ from before:
+$(head -60 "$work/user.$kind.diff")"
+done
+step "for the user alone: uninstalled, the prefix's files and registry as they were"
 step "all checks passed"

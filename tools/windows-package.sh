@@ -11,6 +11,9 @@
 #   ORTEX_SIGN_PKCS12        a code-signing certificate with its key (PKCS#12): the program, the
 #   ORTEX_SIGN_PASSWORD_FILE installer and its uninstaller are signed with it (osslsigncode), with the
 #                            password the file holds; without them nothing is signed
+# With --zip-only it makes the folder and the zip, not the installer. One commit gives the same zip
+# bytes at every build: the files carry the commit's time, in their headers (strip writes
+# SOURCE_DATE_EPOCH there, not the time of the build) and in the zip, which lists them in one order.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -43,6 +46,11 @@ icon=$build/windows/configortex.ico
 [ -f "$program" ] || fail "no $program: build it first (bash tools/windows.sh)"
 [ -f "$icon" ] || fail "no $icon (made with the program by packaging/windows/resources.cmake)"
 [ -f "$qt/.complete" ] || fail "no finished Windows build of Qt in $qt (bash tools/windows-qt.sh)"
+
+zip_only=0
+[ "${1:-}" = --zip-only ] && zip_only=1
+stamp=$(git log -1 --format=%ct 2>/dev/null || date +%s)
+export SOURCE_DATE_EPOCH=$stamp
 
 name=ConfigOrtex-$version-win64
 folder=$out/$name
@@ -130,10 +138,9 @@ for pair in /usr/share/common-licenses/LGPL-3:LGPL-3.0.txt /usr/share/common-lic
   crlf "${pair%%:*}" "$folder/licenses/${pair#*:}"
 done
 
-# The same date on every file: the same build gives the same zip.
-stamp=$(git log -1 --format=%ct 2>/dev/null || date +%s)
 find "$folder" -exec touch -h -d "@$stamp" {} +
 (cd "$out" && find "$name" -print | LC_ALL=C sort | zip -q -X -9 "$name.zip" -@)
+[ $zip_only = 0 ] || exit 0
 
 # The installer: every file of the folder is installed, and removed by the uninstaller; one that could
 # not be written or removed goes into the report (the macro Checked of the installer's script).

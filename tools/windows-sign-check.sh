@@ -27,7 +27,8 @@ openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -passout "fil
 ORTEX_PACKAGE_OUT=$work/out ORTEX_SIGN_PKCS12=$work/cert.p12 ORTEX_SIGN_PASSWORD_FILE=$work/password \
   bash tools/windows-package.sh >"$work/package.log"
 
-export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+# No menu entries or icons for the installed program in the home folder.
+export WINEPREFIX=$work/prefix WINEARCH=win64 WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 wineboot -i >/dev/null 2>&1
 # Wine plays Windows 7 by default, which the installer refuses.
 wine reg add 'HKCU\Software\Wine' /v Version /d win10 /f >/dev/null

@@ -1,7 +1,13 @@
-; The installer of the configurator for 64-bit Windows, in Russian. It installs for every user of the
-; machine into Program Files: the files of the portable folder, a Start menu shortcut, the .okf file
-; type that opens in the program, and an uninstaller that "Programs and Features" lists and that
-; removes all of it again. tools/windows-package.sh runs makensis with:
+; The installer of the configurator for 64-bit Windows, in Russian. It installs either for every user
+; of the machine (Program Files and HKLM; administrator rights) or for the user who runs it alone
+; (%LOCALAPPDATA%\Programs and HKCU; no administrator rights and no elevation prompt): the files of the
+; portable folder, a Start menu shortcut, the .okf file type that opens in the program, and an
+; uninstaller that "Programs and Features" lists (for every user, or for that user) and that removes all
+; of it again. The first page chooses; a choice of every user without administrator rights starts the
+; installer again with them (the system asks). /AllUsers and /CurrentUser choose on the command line;
+; without either, a silent run (/S) installs for every user where it has administrator rights and for
+; the user alone otherwise. The uninstaller works on the installation whose folder it is in.
+; tools/windows-package.sh runs makensis with:
 ;   VERSION       the program's version, "2.04"
 ;   FILE_VERSION  the same as four numbers, "2.4.0.0"
 ;   FILES         an include file with the macros InstallFiles and UninstallFiles, made from the
@@ -11,10 +17,12 @@
 ;   SIGN          (optional) a command that signs the file named after it in place: the installer
 ;                 and the uninstaller it carries are signed with it
 ; Neither the installer nor the uninstaller touches the files while the program runs (it holds the
-; mutex "Global\ConfigOrtex-running"): they ask the user to close it, and under /S they stop with
-; exit code 3. A file they could not write or remove is listed to the user (under /S: exit code 4).
-; Installing over an installed version runs that version's uninstaller first, so that no file only
-; the older version had stays behind. Windows older than 10 version 1809 is refused (exit code 5).
+; mutex "Global\ConfigOrtex-running"; a release older than the mutex is found by its program file in
+; the folder, which the system lets nobody write while it runs): they ask the user to close it, and
+; under /S they stop with exit code 3. A file they could not write or remove is listed to the user
+; (under /S: exit code 4). Installing over an installed version runs that version's uninstaller first,
+; so that no file only the older version had stays behind. Windows older than 10 version 1809 is
+; refused (exit code 5); /AllUsers without administrator rights under /S, too (exit code 6).
 !macro Required define
   !ifndef ${define}
     !error "makensis needs -D${define}=..."
@@ -27,20 +35,22 @@
 !insertmacro Required OUTFILE
 
 ; makensis warns about any installer whose name holds "setup", as ConfigOrtex-<version>-setup.exe does:
-; Windows may load its compatibility shims for installers into it. The name is the one users look for;
-; the installer asks for administrator rights in its manifest, as such an installer would anyway.
+; Windows may take it for an installer that needs administrator rights and ask for them. The name is
+; the one users look for; the manifest's "asInvoker" (RequestExecutionLevel user) keeps Windows from
+; asking: only the choice of every user asks.
 !pragma warning disable 9000
 
 Unicode true
 Target amd64-unicode
 ManifestDPIAware true
 SetCompressor /SOLID lzma
-RequestExecutionLevel admin
+RequestExecutionLevel user
 
 !include MUI2.nsh
 !include LogicLib.nsh
 !include FileFunc.nsh
 !include WinVer.nsh
+!include nsDialogs.nsh
 !include "${FILES}"
 
 !define TITLE "Конфигуратор Ортекс"
@@ -60,6 +70,7 @@ RequestExecutionLevel admin
 !define EXIT_RUNNING 3
 !define EXIT_FILES_LEFT 4
 !define EXIT_OLD_WINDOWS 5
+!define EXIT_NO_RIGHTS 6
 ; Qt 6.4, which the program is built with, runs on Windows 10 version 1809 (build 17763) and later.
 !define MINIMUM_BUILD 17763
 
@@ -70,17 +81,15 @@ RequestExecutionLevel admin
 
 Name "${TITLE} ${VERSION}"
 OutFile "${OUTFILE}"
-InstallDir "$PROGRAMFILES64\ConfigOrtex"
-InstallDirRegKey HKLM "${UNINSTALL_KEY}" "InstallLocation"
 BrandingText "${TITLE} ${VERSION}"
 
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
-; The Russian greeting with the program's name and version takes three lines.
-!define MUI_WELCOMEPAGE_TITLE_3LINES
+; The Russian farewell with the program's name and version takes three lines.
 !define MUI_FINISHPAGE_TITLE_3LINES
-!insertmacro MUI_PAGE_WELCOME
+Page custom ModePage ModePageLeave
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE DirectoryLeave
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
@@ -99,9 +108,18 @@ VIAddVersionKey /LANG=${LANG_RUSSIAN} "LegalCopyright" "© 2026 ${PUBLISHER}, MI
 
 ; The files that could not be written or removed, one a line, for the report at the end.
 Var failed
+; 1: for every user (Program Files, HKLM); 0: for the user who runs it alone (HKCU).
+Var allUsers
+; 1 where the process has administrator rights (elevated, or a user without the split of UAC).
+Var admin
+; The folder given with /D=, which every choice keeps.
+Var givenDir
+Var forAll
 
-; Whether the program runs (in any session): the mutex it holds exists. Another user's copy answers
-; "access denied" (5) rather than "not found" (2). Leaves "1" or "0" on the stack.
+; Whether the program runs: the mutex it holds exists (in any session: another user's copy opens it
+; too, and one that grants less answers "access denied", 5, rather than "not found", 2), or, for a
+; release older than the mutex, the program file in the folder is in use: the system lets nobody open
+; a running program's file for writing ("sharing violation", 32). Leaves "1" or "0" on the stack.
 !macro ProgramRunning
   System::Call 'kernel32::OpenMutexW(i 0x00100000, i 0, w "${RUNNING_MUTEX}") p.r0 ?e'
   Pop $1
@@ -111,7 +129,40 @@ Var failed
   ${ElseIf} $1 = 5
     Push 1
   ${Else}
-    Push 0
+    System::Call 'kernel32::CreateFileW(w "$INSTDIR\${PROGRAM}", i 0x40000000, i 0, p 0, i 3, i 0x80, p 0) p.r0 ?e'
+    Pop $1
+    ${If} $0 P<> -1
+      System::Call 'kernel32::CloseHandle(p r0)'
+      Push 0
+    ${ElseIf} $1 = 32
+      Push 1
+    ${Else}
+      Push 0
+    ${EndIf}
+  ${EndIf}
+!macroend
+
+; Sets $admin.
+!macro FindRights
+  System::Call 'shell32::IsUserAnAdmin() i .r0'
+  ${If} $0 <> 0
+    StrCpy $admin 1
+  ${Else}
+    StrCpy $admin 0
+  ${EndIf}
+!macroend
+
+; For every user without administrator rights: under /S, exit code EXIT_NO_RIGHTS; otherwise the file
+; given starts again with them (the system asks) and with the arguments given, and this run ends.
+!macro StartWithRights file arguments
+  ${If} ${Silent}
+    SetErrorLevel ${EXIT_NO_RIGHTS}
+    Quit
+  ${EndIf}
+  ClearErrors
+  ExecShell "runas" "${file}" "${arguments}"
+  ${IfNot} ${Errors}
+    Quit
   ${EndIf}
 !macroend
 
@@ -147,19 +198,118 @@ Var failed
 
 Function .onInit
   SetRegView 64
-  SetShellVarContext all
   ${IfNot} ${AtLeastBuild} ${MINIMUM_BUILD}
     MessageBox MB_OK|MB_ICONSTOP "«${TITLE}» работает в Windows 10 версии 1809 и новее (в Windows 11 тоже). \
       Обновите Windows, чтобы установить программу." /SD IDOK
     SetErrorLevel ${EXIT_OLD_WINDOWS}
     Quit
   ${EndIf}
+  StrCpy $givenDir $INSTDIR
+  !insertmacro FindRights
+  ; Where nothing chooses: for every user where that is possible, or where the program is installed
+  ; so already (the page then offers it first).
+  StrCpy $allUsers $admin
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $0 != ""
+  ${AndIfNot} ${Silent}
+    StrCpy $allUsers 1
+  ${EndIf}
+  ${GetParameters} $R0
+  ClearErrors
+  ${GetOptions} $R0 "/CurrentUser" $R1
+  ${IfNot} ${Errors}
+    StrCpy $allUsers 0
+  ${EndIf}
+  ClearErrors
+  ${GetOptions} $R0 "/AllUsers" $R1
+  ${IfNot} ${Errors}
+    StrCpy $allUsers 1
+    ${If} $admin = 0
+      !insertmacro StartWithRights "$EXEPATH" "$R0"
+      MessageBox MB_OK|MB_ICONEXCLAMATION "Без прав администратора программу можно установить только для вас."
+      StrCpy $allUsers 0
+    ${EndIf}
+  ${EndIf}
+  Call ApplyMode
   !insertmacro WaitForProgramClosed
 FunctionEnd
 
+; The folders and the registry of the choice: Program Files and HKLM for every user, the user's
+; %LOCALAPPDATA%\Programs and HKCU for the user alone (SHCTX follows). An installed version's folder is
+; kept, and so is one given with /D=.
+Function ApplyMode
+  ${If} $allUsers = 1
+    SetShellVarContext all
+    StrCpy $INSTDIR "$PROGRAMFILES64\ConfigOrtex"
+  ${Else}
+    SetShellVarContext current
+    StrCpy $INSTDIR "$LOCALAPPDATA\Programs\ConfigOrtex"
+  ${EndIf}
+  ReadRegStr $0 SHCTX "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $0 != ""
+    StrCpy $INSTDIR $0
+  ${EndIf}
+  ${If} $givenDir != ""
+    StrCpy $INSTDIR $givenDir
+  ${EndIf}
+FunctionEnd
+
+; The first page: for every user or for this user alone.
+Function ModePage
+  !insertmacro MUI_HEADER_TEXT "Для кого установить программу" "${TITLE} ${VERSION}"
+  nsDialogs::Create 1018
+  Pop $0
+  ${NSD_CreateLabel} 0 0 100% 24u "Установить «${TITLE}» для всех пользователей этого компьютера или только для вас?"
+  Pop $0
+  ${NSD_CreateRadioButton} 0 32u 100% 12u "Для всех пользователей (в Program Files, нужны права администратора)"
+  Pop $forAll
+  ${NSD_CreateRadioButton} 0 50u 100% 12u "Только для меня (в папке пользователя, права администратора не нужны)"
+  Pop $0
+  ${If} $allUsers = 1
+    ${NSD_Check} $forAll
+  ${Else}
+    ${NSD_Check} $0
+  ${EndIf}
+  nsDialogs::Show
+FunctionEnd
+
+Function ModePageLeave
+  ${NSD_GetState} $forAll $0
+  ${If} $0 = ${BST_CHECKED}
+    StrCpy $allUsers 1
+    ${If} $admin = 0
+      !insertmacro StartWithRights "$EXEPATH" "/AllUsers"
+      MessageBox MB_OK|MB_ICONEXCLAMATION "Без прав администратора программу можно установить только для вас."
+      Abort
+    ${EndIf}
+  ${Else}
+    StrCpy $allUsers 0
+  ${EndIf}
+  Call ApplyMode
+FunctionEnd
+
+; A folder chosen on the page may hold a running program of an older release.
+Function DirectoryLeave
+  !insertmacro WaitForProgramClosed
+FunctionEnd
+
+; The uninstaller works on the installation in its own folder: for every user when HKLM lists it there.
 Function un.onInit
   SetRegView 64
-  SetShellVarContext all
+  !insertmacro FindRights
+  StrCpy $allUsers 0
+  SetShellVarContext current
+  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ${If} $0 == $INSTDIR
+    StrCpy $allUsers 1
+    SetShellVarContext all
+    ${If} $admin = 0
+      !insertmacro StartWithRights "$INSTDIR\${UNINSTALLER}" ""
+      MessageBox MB_OK|MB_ICONSTOP "Программу, установленную для всех пользователей, удаляет администратор." /SD IDOK
+      SetErrorLevel ${EXIT_NO_RIGHTS}
+      Quit
+    ${EndIf}
+  ${EndIf}
   !insertmacro WaitForProgramClosed
 FunctionEnd
 
@@ -167,7 +317,7 @@ FunctionEnd
 ; It runs in place (_?=), silently, and is waited for; it cannot remove itself then, so that is done
 ; here.
 Function UninstallPrevious
-  ReadRegStr $0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
+  ReadRegStr $0 SHCTX "${UNINSTALL_KEY}" "InstallLocation"
   ${If} $0 == ""
   ${OrIfNot} ${FileExists} "$0\${UNINSTALLER}"
     Return
@@ -198,28 +348,32 @@ Section
   ; other program owns the type; otherwise the program is offered under "Открыть с помощью", and the
   ; owner is noted, to be given the type back should it have become the program's. A user's own
   ; choice (HKCU's UserChoice) is the user's.
-  WriteRegStr HKLM "${OKF}\OpenWithProgids" "${PROGID}" ""
-  ReadRegStr $0 HKLM "${OKF}" ""
-  ${If} $0 == ""
-    WriteRegStr HKLM "${OKF}" "" "${PROGID}"
-  ${ElseIf} $0 != "${PROGID}"
-    WriteRegStr HKLM "${UNINSTALL_KEY}" "${PREVIOUS_OWNER}" "$0"
+  WriteRegStr SHCTX "${OKF}\OpenWithProgids" "${PROGID}" ""
+  ReadRegStr $0 SHCTX "${OKF}" ""
+  ${If} $allUsers = 0
+  ${AndIf} $0 == ""
+    ReadRegStr $0 HKCR ".okf" "" ; a type the machine gives another program stays that program's
   ${EndIf}
-  WriteRegStr HKLM "Software\Classes\${PROGID}" "" "Конфигурация расширителя"
-  WriteRegStr HKLM "Software\Classes\${PROGID}\DefaultIcon" "" "$INSTDIR\${PROGRAM},0"
-  WriteRegStr HKLM "Software\Classes\${PROGID}\shell\open\command" "" '"$INSTDIR\${PROGRAM}" "%1"'
+  ${If} $0 == ""
+    WriteRegStr SHCTX "${OKF}" "" "${PROGID}"
+  ${ElseIf} $0 != "${PROGID}"
+    WriteRegStr SHCTX "${UNINSTALL_KEY}" "${PREVIOUS_OWNER}" "$0"
+  ${EndIf}
+  WriteRegStr SHCTX "Software\Classes\${PROGID}" "" "Конфигурация расширителя"
+  WriteRegStr SHCTX "Software\Classes\${PROGID}\DefaultIcon" "" "$INSTDIR\${PROGRAM},0"
+  WriteRegStr SHCTX "Software\Classes\${PROGID}\shell\open\command" "" '"$INSTDIR\${PROGRAM}" "%1"'
 
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${TITLE}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${PROGRAM},0"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
-  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayName" "${TITLE}"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${PROGRAM},0"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\${UNINSTALLER}"'
+  WriteRegStr SHCTX "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\${UNINSTALLER}" /S'
+  WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoRepair" 1
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
-  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "EstimatedSize" $0 ; KiB
+  WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "EstimatedSize" $0 ; KiB
 
   ${ASSOCIATIONS_CHANGED}
   !insertmacro ReportFailed "Не удалось записать файлы (закройте программы, которые их держат, и установите снова):"
@@ -243,20 +397,27 @@ Section "Uninstall"
   Delete "${SHORTCUT}"
 
   ; The type goes back to the program that owned it before, unless another one took it over since.
-  DeleteRegValue HKLM "${OKF}\OpenWithProgids" "${PROGID}"
-  DeleteRegKey /ifempty HKLM "${OKF}\OpenWithProgids"
-  ReadRegStr $0 HKLM "${OKF}" ""
-  ReadRegStr $1 HKLM "${UNINSTALL_KEY}" "${PREVIOUS_OWNER}"
+  DeleteRegValue SHCTX "${OKF}\OpenWithProgids" "${PROGID}"
+  DeleteRegKey /ifempty SHCTX "${OKF}\OpenWithProgids"
+  ReadRegStr $0 SHCTX "${OKF}" ""
+  ReadRegStr $1 SHCTX "${UNINSTALL_KEY}" "${PREVIOUS_OWNER}"
   ${If} $0 == "${PROGID}"
     ${If} $1 != ""
-      WriteRegStr HKLM "${OKF}" "" "$1"
+      WriteRegStr SHCTX "${OKF}" "" "$1"
     ${Else}
-      DeleteRegValue HKLM "${OKF}" ""
+      DeleteRegValue SHCTX "${OKF}" ""
     ${EndIf}
   ${EndIf}
-  DeleteRegKey /ifempty HKLM "${OKF}"
-  DeleteRegKey HKLM "Software\Classes\${PROGID}"
-  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+  DeleteRegKey /ifempty SHCTX "${OKF}"
+  DeleteRegKey SHCTX "Software\Classes\${PROGID}"
+  DeleteRegKey SHCTX "${UNINSTALL_KEY}"
+  ; For the user alone, the folder and the keys the installation made for the user's programs go
+  ; where they are empty (a fresh profile may have had none).
+  ${If} $allUsers = 0
+    DeleteRegKey /ifempty HKCU "Software\Microsoft\Windows\CurrentVersion\Uninstall"
+    DeleteRegKey /ifempty HKCU "Software\Classes"
+    RMDir "$LOCALAPPDATA\Programs"
+  ${EndIf}
 
   ${ASSOCIATIONS_CHANGED}
 SectionEnd

@@ -1,6 +1,8 @@
 // The link over a real pseudo-terminal through the real serial code, against the simulated control
 // unit: the bytes on the line, retries, faults, the port itself.
 #include "LinkTestSupport.h"
+#include "base/SystemTimer.h"
+#include "link/QtSerialLine.h"
 
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -12,6 +14,7 @@
 #include <sys/resource.h>
 #include <termios.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -309,6 +312,34 @@ TEST_F(SimLinkTest, OpeningClosesTheOpenPortFirst) {
               (QStringList{QStringLiteral("Not open COM2"), QStringLiteral("Not open LPT1")}));
 }
 
+// Opening tries the port's device once: a port that takes two seconds to refuse (a Bluetooth port
+// that fails to connect) costs the window one wait, however it refuses, and each choice tries again.
+TEST_F(ScriptedLinkTest, OpeningTriesTheDeviceOncePerChoice) {
+    const std::pair<PortAccess, bool> cases[] = {{PortAccess::Busy, false},
+                                                 {PortAccess::Unavailable, false},
+                                                 {PortAccess::Missing, false},
+                                                 {PortAccess::Usable, true}};
+    for (const auto& [found, opens] : cases) {
+        int tries = 0;
+        Link::setLineOpener([&, found = found](const QString& device) {
+            EXPECT_EQ(device, devicePathOf(QStringLiteral("COM5")));
+            ++tries;
+            clock.now += 2000;
+            LineOpening opening{nullptr, found};
+            if (found == PortAccess::Usable) opening.line = std::make_unique<ScriptedLine>(clock, log);
+            return opening;
+        });
+        dialogs.clear();
+        const uint32_t start = clock.now;
+        for (int choice = 1; choice <= 2; ++choice) {
+            EXPECT_EQ(Link::OpenPort(QStringLiteral("COM5")), opens);
+            EXPECT_EQ(tries, choice) << static_cast<int>(found);
+            EXPECT_EQ(clock.now - start, 2000u * choice) << static_cast<int>(found);
+        }
+        EXPECT_EQ(dialogs.texts().size(), opens ? 0 : 2) << static_cast<int>(found);
+    }
+}
+
 TEST_F(SimLinkTest, LineThatDisappearsMidExchangeFailsOnceAndQuickly) {
     unit.setRelayLatencyMs(100000); // the expander never answers: the fetch would take ten rounds
     ASSERT_TRUE(Link::SendRequest(Command::Relay, lineAddress(0), ExpanderCommand::ReadParameters, 0, 0));
@@ -342,28 +373,42 @@ double threadSeconds() {
 }
 
 // A device that goes away while no exchange runs: the port is closed at once and silently, neither
-// idling nor a pause spins on the dead line (either took a whole core), and the port no longer
-// counts as held. The next request fails as after an unplug during an exchange.
+// idling nor a pause spins on the dead line (either took a whole core), the millisecond timer goes
+// with it, and the port no longer counts as held. The next request fails as after an unplug during
+// an exchange. Windows reports an overlapped read on a removed adapter as "access denied".
 TEST_F(SimLinkTest, LineThatGoesAwayWhileIdleIsClosedAtOnceAndCostsNoProcessorTime) {
-    const std::pair<const char*, std::function<void()>> cases[] = {
-        {"a second of idling in the event loop",
-         [] {
-             QEventLoop idle;
-             QTimer::singleShot(1000, &idle, &QEventLoop::quit);
-             idle.exec();
-         }},
-        {"a pause of half a second", [] { Link::WaitMs(500); }},
+    QtSerialLine* opened = nullptr;
+    Link::setLineOpener([&opened](const QString& device) {
+        LineOpening opening = QtSerialLine::open(device);
+        opened = static_cast<QtSerialLine*>(opening.line.get());
+        return opening;
+    });
+    const auto idle = [] {
+        QEventLoop loop;
+        QTimer::singleShot(1000, &loop, &QEventLoop::quit);
+        loop.exec();
     };
-    for (const auto& [what, wait] : cases) {
-        if (!Link::portOpen()) {
+    const auto pause = [] { Link::WaitMs(500); };
+    const auto unplug = [this](QtSerialLine*) { unit.stop(); };
+    const auto accessDenied = [](QtSerialLine* line) { line->portError(QSerialPort::PermissionError); };
+    const std::tuple<const char*, std::function<void(QtSerialLine*)>, std::function<void()>> cases[] = {
+        {"unplugged, a second of idling in the event loop", unplug, idle},
+        {"unplugged, a pause of half a second", unplug, pause},
+        {"access denied, a pause of half a second", accessDenied, pause},
+    };
+    Link::ClosePort();
+    for (const auto& [what, goAway, wait] : cases) {
+        if (!unit.running()) {
             ASSERT_TRUE(unit.start());
             ASSERT_TRUE(unit.linkAs(devicePath("ttyS0")));
-            ASSERT_TRUE(Link::OpenPort(QStringLiteral("COM1")));
         }
-        unit.stop();
+        ASSERT_TRUE(Link::OpenPort(QStringLiteral("COM1")));
+        EXPECT_EQ(MillisecondTimer::held(), 1) << what;
+        goAway(opened);
         const double before = threadSeconds();
         wait();
         EXPECT_LT(threadSeconds() - before, 0.1) << what;
+        EXPECT_EQ(MillisecondTimer::held(), 0) << what;
         EXPECT_TRUE(Link::heldPortName().isEmpty()) << what;
         EXPECT_FALSE(Link::portOpen()) << what;
     }

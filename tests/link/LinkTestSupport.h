@@ -103,6 +103,7 @@ class ScriptedLinkTest : public ::testing::Test {
     }
     void TearDown() override {
         Link::ClosePort();
+        Link::setLineOpener(nullptr);
         Link::setTraceSink(nullptr);
         Clock::setTerminating(false);
     }
@@ -127,6 +128,7 @@ class SimLinkTest : public ::testing::Test {
     }
     void TearDown() override {
         Link::ClosePort();
+        Link::setLineOpener(nullptr);
         Link::setTraceSink(nullptr);
         unit.stop();
         Clock::setTerminating(false);
