@@ -46,14 +46,12 @@
 
 namespace {
 
-// The client area below the menu, as the layout is drawn: 16 pixels wider than the window of 688 it
-// was first drawn for, so that the two longest captions of the general properties, side by side, keep
-// a tenth of their width to spare in a somewhat wider face.
-constexpr QSize kClientSize(704, 404);
-// Outer width 696 of the first drawn window less its client width 688: the frame, both sides together.
+// The client area below the menu, as the layout is drawn.
+constexpr QSize kClientSize(688, 404);
+// Outer width 696 of the drawn window less its client width 688: the frame, both sides together.
 constexpr int kDrawnFrameWidth = 696 - 688;
-// A tab page's inner area when the page control has its drawn size of 704 x 338.
-constexpr QSize kPageSize(696, 310);
+// A tab page's inner area when the page control has its drawn size of 688 x 338.
+constexpr QSize kPageSize(680, 310);
 constexpr int kProgressMaximum = 120;
 constexpr int kHintDisplayMs = 45000;
 // Edit1Change converts with this default and counts it as a failure, so this value is refused too.
@@ -193,7 +191,7 @@ bool TForm1::buildControls() {
     ComboBox2 = named(new QComboBox(client), "ComboBox2");
     ComboBox2->setGeometry(340, 6, 145, 21);
     Button1 = named(new QPushButton(QStringLiteral("Записать в расширитель"), client), "Button1");
-    Button1->setGeometry(512, 6, 144, 25);
+    Button1->setGeometry(512, 6, 137, 25);
 
     ProgressBar1 = named(new QProgressBar(client), "ProgressBar1");
     ProgressBar1->setGeometry(40, 40, 150, 17);
@@ -211,13 +209,13 @@ bool TForm1::buildControls() {
     starStyle->setParent(this);
     Edit1->setStyle(starStyle);
     CheckBox14 = named(new QCheckBox(QStringLiteral("код по умолчанию"), client), "CheckBox14");
-    CheckBox14->setGeometry(501, 43, 124, 17);
+    CheckBox14->setGeometry(501, 43, 116, 17);
 
     Timer1 = named(new QTimer(this), "Timer1");
     Timer1->setInterval(100);
 
     PageControl1 = named(new QTabWidget(client), "PageControl1");
-    PageControl1->setGeometry(0, 66, 704, 338);
+    PageControl1->setGeometry(0, 66, 688, 338);
     auto* clientAnchors = new EdgeAnchors(client, kClientSize);
     clientAnchors->anchor(PageControl1, kAllEdges);
 
@@ -260,8 +258,7 @@ void TForm1::buildPages() {
         page->resize(kPageSize);
 
     // General properties: the left column stays at the left edge, the right column keeps its
-    // distance from the right edge. The left column sits close to the edge, so that the longest
-    // captions, side by side in the first row, have room to spare.
+    // distance from the right edge.
     struct BoxPlace {
         QCheckBox** box;
         int number;
@@ -269,11 +266,11 @@ void TForm1::buildPages() {
         int top;
     };
     const BoxPlace places[] = {
-        {&CheckBox1, 1, 5, 12},    {&CheckBox13, 13, 5, 43},  {&CheckBox8, 8, 6, 78},
-        {&CheckBox3, 3, 5, 114},   {&CheckBox11, 11, 6, 150}, {&CheckBox5, 5, 6, 185},
-        {&CheckBox4, 4, 5, 217},   {&CheckBox2, 2, 5, 249},   {&CheckBox10, 10, 6, 280},
-        {&CheckBox9, 9, 348, 12},  {&CheckBox6, 6, 349, 47},  {&CheckBox12, 12, 349, 79},
-        {&CheckBox7, 7, 350, 111},
+        {&CheckBox1, 1, 11, 12},   {&CheckBox13, 13, 11, 43},  {&CheckBox8, 8, 12, 78},
+        {&CheckBox3, 3, 11, 114},  {&CheckBox11, 11, 12, 150}, {&CheckBox5, 5, 12, 185},
+        {&CheckBox4, 4, 11, 217},  {&CheckBox2, 2, 11, 249},   {&CheckBox10, 10, 12, 280},
+        {&CheckBox9, 9, 350, 12},  {&CheckBox6, 6, 351, 47},   {&CheckBox12, 12, 351, 79},
+        {&CheckBox7, 7, 352, 111},
     };
     auto* generalAnchors = new EdgeAnchors(TabSheet1, kPageSize);
     for (const BoxPlace& p : places) {
@@ -309,7 +306,7 @@ void TForm1::buildPages() {
     ComboBox4->hide();
 
     StringGrid2 = makeGrid(TabSheet3, "StringGrid2", 9, 11, 24);
-    StringGrid2->setGeometry(8, 8, 673, 281);
+    StringGrid2->setGeometry(8, 8, 657, 281);
     StringGrid2->setColumnWidth(0, 121);
     for (int c = 1; c < 9; ++c)
         StringGrid2->setColumnWidth(c, 65);
@@ -319,7 +316,7 @@ void TForm1::buildPages() {
     Edit2->hide();
 
     StringGrid3 = makeGrid(TabSheet4, "StringGrid3", 32, 10, 24);
-    StringGrid3->setGeometry(0, 0, 696, 257);
+    StringGrid3->setGeometry(0, 0, 680, 257);
     StringGrid3->setColumnWidth(0, 27);
     for (int c = 1; c < 31; ++c)
         StringGrid3->setColumnWidth(c, 20);

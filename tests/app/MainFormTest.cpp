@@ -78,14 +78,14 @@ TEST_F(MainWindow, StartsWithItsCaptionPlaceAndSize) {
     EXPECT_EQ(form().objectName(), QStringLiteral("Form1"));
     EXPECT_EQ(form().windowTitle(), QStringLiteral("Конфигуратор Ортекс V2.04"));
     EXPECT_EQ(form().pos(), QPoint(208, 114));
-    EXPECT_EQ(form().centralWidget()->minimumSize(), QSize(704, 404));
+    EXPECT_EQ(form().centralWidget()->minimumSize(), QSize(688, 404));
     form().show();
     settle();
-    EXPECT_EQ(form().centralWidget()->size(), QSize(704, 404));
-    EXPECT_EQ(form().PageControl1->geometry(), QRect(0, 66, 704, 338));
+    EXPECT_EQ(form().centralWidget()->size(), QSize(688, 404));
+    EXPECT_EQ(form().PageControl1->geometry(), QRect(0, 66, 688, 338));
     form().resize(form().width() - 50, form().height() - 50); // the least size holds
     settle();
-    EXPECT_EQ(form().centralWidget()->size(), QSize(704, 404));
+    EXPECT_EQ(form().centralWidget()->size(), QSize(688, 404));
 }
 
 struct TextCase {
@@ -198,32 +198,32 @@ TEST_F(MainWindow, ControlsSitInTheirPlaces) {
     settle();
     const PlaceCase sized[] = {
         {"ComboBox1", {41, 7, 145, 21}}, {"ComboBox2", {340, 6, 145, 21}},
-        {"Button1", {512, 6, 144, 25}},  {"ProgressBar1", {40, 40, 150, 17}},
-        {"Edit1", {342, 40, 137, 21}},   {"CheckBox14", {501, 43, 124, 17}},
+        {"Button1", {512, 6, 137, 25}},  {"ProgressBar1", {40, 40, 150, 17}},
+        {"Edit1", {342, 40, 137, 21}},   {"CheckBox14", {501, 43, 116, 17}},
     };
     for (const PlaceCase& c : sized)
         EXPECT_EQ(child<QWidget>(c.control)->geometry(), c.place) << c.control;
     const PlaceCase corners[] = {
-        {"Label2", {8, 8, 0, 0}},      {"Label3", {216, 11, 0, 0}},    {"Label4", {265, 42, 0, 0}},
-        {"CheckBox1", {5, 12, 0, 0}},  {"CheckBox13", {5, 43, 0, 0}},  {"CheckBox8", {6, 78, 0, 0}},
-        {"CheckBox3", {5, 114, 0, 0}}, {"CheckBox11", {6, 150, 0, 0}}, {"CheckBox5", {6, 185, 0, 0}},
-        {"CheckBox4", {5, 217, 0, 0}}, {"CheckBox2", {5, 249, 0, 0}},  {"CheckBox10", {6, 280, 0, 0}},
+        {"Label2", {8, 8, 0, 0}},       {"Label3", {216, 11, 0, 0}},     {"Label4", {265, 42, 0, 0}},
+        {"CheckBox1", {11, 12, 0, 0}},  {"CheckBox13", {11, 43, 0, 0}},  {"CheckBox8", {12, 78, 0, 0}},
+        {"CheckBox3", {11, 114, 0, 0}}, {"CheckBox11", {12, 150, 0, 0}}, {"CheckBox5", {12, 185, 0, 0}},
+        {"CheckBox4", {11, 217, 0, 0}}, {"CheckBox2", {11, 249, 0, 0}},  {"CheckBox10", {12, 280, 0, 0}},
     };
     for (const PlaceCase& c : corners)
         EXPECT_EQ(child<QWidget>(c.control)->pos(), c.place.topLeft()) << c.control;
 
     // The right column keeps its distance from the right edge of the page, also when it widens.
     const PlaceCase right[] = {
-        {"CheckBox9", {348, 12, 0, 0}},  {"CheckBox6", {349, 47, 0, 0}}, {"CheckBox12", {349, 79, 0, 0}},
-        {"CheckBox7", {350, 111, 0, 0}}, {"Label1", {358, 217, 0, 0}},   {"ComboBox3", {499, 212, 70, 21}},
+        {"CheckBox9", {350, 12, 0, 0}},  {"CheckBox6", {351, 47, 0, 0}}, {"CheckBox12", {351, 79, 0, 0}},
+        {"CheckBox7", {352, 111, 0, 0}}, {"Label1", {358, 217, 0, 0}},   {"ComboBox3", {499, 212, 70, 21}},
     };
     for (int widen : {0, 120}) {
         form().resize(form().minimumWidth() + widen, form().height());
         settle();
-        const int shift = form().TabSheet1->width() - 696;
+        const int shift = form().TabSheet1->width() - 680;
         for (const PlaceCase& c : right)
             EXPECT_EQ(child<QWidget>(c.control)->pos(), c.place.topLeft() + QPoint(shift, 0)) << c.control;
-        EXPECT_EQ(form().CheckBox1->pos(), QPoint(5, 12));
+        EXPECT_EQ(form().CheckBox1->pos(), QPoint(11, 12));
         EXPECT_EQ(form().ComboBox3->width(), 70);
     }
 }
@@ -274,12 +274,12 @@ TEST_F(MainWindow, CaptionsFitTheirPlaces) {
 TEST_F(MainWindow, GridsFollowTheirPages) {
     struct GridPlace {
         QTableWidget* grid;
-        QRect drawn; // on a page of 696 x 310
+        QRect drawn; // on a page of 680 x 310
     };
     const GridPlace places[] = {
-        {form().StringGrid1, {0, 0, 696, 310}},
-        {form().StringGrid2, {8, 8, 673, 281}},
-        {form().StringGrid3, {0, 0, 696, 257}},
+        {form().StringGrid1, {0, 0, 680, 310}},
+        {form().StringGrid2, {8, 8, 657, 281}},
+        {form().StringGrid3, {0, 0, 680, 257}},
     };
     form().show();
     for (int grow : {0, 100}) {
@@ -287,7 +287,7 @@ TEST_F(MainWindow, GridsFollowTheirPages) {
         for (const GridPlace& p : places) {
             form().PageControl1->setCurrentWidget(p.grid->parentWidget());
             settle();
-            const QSize extra = p.grid->parentWidget()->size() - QSize(696, 310);
+            const QSize extra = p.grid->parentWidget()->size() - QSize(680, 310);
             EXPECT_EQ(p.grid->geometry(), p.drawn.adjusted(0, 0, extra.width(), extra.height()))
                 << p.grid->objectName().toStdString() << " grown by " << grow;
         }
@@ -431,8 +431,8 @@ struct WidthCase {
 };
 
 TEST_F(MainWindow, ColumnsFollowTheWindowWidth) {
-    // The least window (client 704, outer 712) has the columns of the drawn layout.
-    const WidthCase cases[] = {{704, 62, 65, 20}, {992, 98, 101, 29}, {769, 70, 73, 22}};
+    // The least window (client 688, outer 696) has the columns of the drawn layout.
+    const WidthCase cases[] = {{688, 60, 63, 19}, {992, 98, 101, 29}, {769, 70, 73, 22}};
     for (const WidthCase& c : cases) {
         showAtClientWidth(c.client);
         SCOPED_TRACE(c.client);

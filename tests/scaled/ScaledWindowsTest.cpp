@@ -1,5 +1,4 @@
-// The windows at a display scaling of their own: every caption keeps within its place with a tenth of
-// its width to spare (a widget that grows with its caption, up to its neighbour), in a face that
+// The windows at a display scaling of their own: every caption keeps within its place, in a face that
 // scales (a bitmap face would be drawn as enlarged pixels).
 //
 //   tests_scaled --scale=FACTOR [GoogleTest options]
@@ -19,14 +18,12 @@
 #include <QFontDatabase>
 #include <QFontInfo>
 #include <QLabel>
-#include <QLayout>
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
 #include <QTimer>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstring>
 
 namespace {
@@ -34,59 +31,30 @@ namespace {
 double scale = 1.0;
 
 // The room a caption needs: a push button's hint keeps the style's least width and a check box's
-// has its box, so for a push button only the caption's own line counts. With `spare`, a tenth of the
-// text's own width more, so that a face with slightly wider glyphs (the system's, where the test has
-// another) still fits.
-QSize captionNeeds(const QWidget* widget, bool spare) {
-    const auto* label = qobject_cast<const QLabel*>(widget);
+// has its box, so for a push button only the caption's own line counts.
+QSize captionNeeds(const QWidget* widget) {
+    if (const auto* label = qobject_cast<const QLabel*>(widget))
+        return label->text().isEmpty() || label->wordWrap() ? QSize() : label->sizeHint();
     const auto* button = qobject_cast<const QAbstractButton*>(widget);
-    if (label && (label->text().isEmpty() || label->wordWrap())) return {};
-    if (!label && (!button || button->text().isEmpty())) return {};
-    const QFontMetrics metrics = widget->fontMetrics();
-    const QString text = label ? label->text() : button->text();
-    const int more = spare ? (metrics.horizontalAdvance(text) + 9) / 10 : 0;
-    if (label) return label->sizeHint() + QSize(more, 0);
-    return {(qobject_cast<const QPushButton*>(button) ? metrics.horizontalAdvance(text) + 8
-                                                      : button->sizeHint().width()) +
-                more,
+    if (!button || button->text().isEmpty()) return {};
+    const QFontMetrics metrics = button->fontMetrics();
+    return {qobject_cast<const QPushButton*>(button) ? metrics.horizontalAdvance(button->text()) + 8
+                                                     : button->sizeHint().width(),
             metrics.height()};
 }
 
-// The width a caption may take. A widget in a layout, or placed as wide as its hint, grows with its
-// face: it may take the room up to the next widget on its row (or its parent's edge), and a layout
-// gives it that, so it only has to fit; any other widget has its own width.
-struct Room {
-    int width;
-    bool grows;
-};
-Room roomOf(const QWidget* widget) {
-    const QWidget* parent = widget->parentWidget();
-    if (parent->layout()) return {widget->width(), true};
-    if (widget->width() != widget->sizeHint().width()) return {widget->width(), false};
-    int right = parent->width();
-    const QRect at = widget->geometry();
-    for (const QWidget* other : parent->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
-        const QRect there = other->geometry();
-        if (other != widget && other->isVisibleTo(parent) && there.left() > at.left() &&
-            there.top() < at.bottom() && there.bottom() > at.top())
-            right = std::min(right, there.left());
-    }
-    return {right - at.left(), false};
-}
-
-// Every caption that does not fit its room and every widget that reaches past its parent.
+// Every caption that does not fit its widget and every widget that reaches past its parent.
 std::string cramped(const QWidget* window) {
     QStringList found;
     for (const QWidget* widget : window->findChildren<QWidget*>()) {
         if (!widget->isVisibleTo(window)) continue;
-        const Room room = roomOf(widget);
-        const QSize needs = captionNeeds(widget, !room.grows);
-        if (needs.width() > room.width || needs.height() > widget->height())
+        const QSize needs = captionNeeds(widget);
+        if (needs.width() > widget->width() || needs.height() > widget->height())
             found << QStringLiteral("%1: %2×%3 in %4×%5")
                          .arg(widget->objectName())
                          .arg(needs.width())
                          .arg(needs.height())
-                         .arg(room.width)
+                         .arg(widget->width())
                          .arg(widget->height());
         if (!widget->parentWidget()->rect().contains(widget->geometry()))
             found << widget->objectName() + QStringLiteral(" reaches past its parent");
@@ -94,7 +62,7 @@ std::string cramped(const QWidget* window) {
     return found.join(u'\n').toStdString();
 }
 
-TEST(ScaledWindows, CaptionsKeepWithinTheirPlacesWithRoomToSpareInAFaceThatScales) {
+TEST(ScaledWindows, CaptionsKeepWithinTheirPlacesInAFaceThatScales) {
     ASSERT_DOUBLE_EQ(qApp->primaryScreen()->devicePixelRatio(), scale);
     DialogRecorder dialogs;
     ProgramWindows windows;

@@ -7,7 +7,7 @@ int main(int argc, char** argv) {
     QApplication app(argc, argv);
     QMainWindow window;
     window.setWindowTitle(QStringLiteral("Конфигуратор Ортекс V2.04"));
-    window.resize(704, 404 + 22);
+    window.resize(688, 404 + 22);
     window.move(208, 114);
     window.show();
     return app.exec();
